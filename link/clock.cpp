@@ -4,14 +4,11 @@
 
 namespace pj::link {
 
-Millis SystemClock::now()
-{
-    return std::chrono::duration_cast<Millis>(
-        std::chrono::steady_clock::now().time_since_epoch());
+Millis SystemClock::now() {
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
-void SystemClock::sleep(Millis d)
-{
+void SystemClock::sleep(Millis d) {
     if (d.count() > 0)
         std::this_thread::sleep_for(d);
 }

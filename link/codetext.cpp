@@ -3,16 +3,16 @@
 namespace pj::link {
 
 namespace {
-bool isSeparator(char c) { return c == ' ' || c == 'H' || c == 'h'; }
-bool isHexDigit(char c)
-{
+bool isSeparator(char c) {
+    return c == ' ' || c == 'H' || c == 'h';
+}
+bool isHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 constexpr char kLowerHex[] = "0123456789abcdef";
 } // namespace
 
-int hexDigitValue(char c)
-{
+int hexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -22,8 +22,7 @@ int hexDigitValue(char c)
     return 0;
 }
 
-Bytes codeTextToBytes(std::string_view text)
-{
+Bytes codeTextToBytes(std::string_view text) {
     Bytes out;
     out.reserve(text.size() / 2);
     std::size_t i = 0;
@@ -34,15 +33,14 @@ Bytes codeTextToBytes(std::string_view text)
         }
         if (i + 1 == text.size())
             break; // a lone last digit is dropped
-        out.push_back(static_cast<std::uint8_t>(hexDigitValue(text[i]) * 16 +
-                                                hexDigitValue(text[i + 1])));
+        out.push_back(
+            static_cast<std::uint8_t>(hexDigitValue(text[i]) * 16 + hexDigitValue(text[i + 1])));
         i += 2;
     }
     return out;
 }
 
-std::string asciiToCodeText(std::string_view ascii)
-{
+std::string asciiToCodeText(std::string_view ascii) {
     if (ascii.empty())
         return "00 0d";
     std::string out;
@@ -58,8 +56,7 @@ std::string asciiToCodeText(std::string_view ascii)
     return out;
 }
 
-std::size_t codeTextToAscii(std::string_view text, std::string& out)
-{
+std::size_t codeTextToAscii(std::string_view text, std::string& out) {
     const Bytes bytes = codeTextToBytes(text);
     out.clear();
     for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
@@ -69,8 +66,7 @@ std::size_t codeTextToAscii(std::string_view text, std::string& out)
     return bytes.size();
 }
 
-std::optional<Bytes> parseCodeTextStrict(std::string_view text)
-{
+std::optional<Bytes> parseCodeTextStrict(std::string_view text) {
     Bytes out;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -80,15 +76,14 @@ std::optional<Bytes> parseCodeTextStrict(std::string_view text)
         }
         if (i + 1 >= text.size() || !isHexDigit(text[i]) || !isHexDigit(text[i + 1]))
             return std::nullopt;
-        out.push_back(static_cast<std::uint8_t>(hexDigitValue(text[i]) * 16 +
-                                                hexDigitValue(text[i + 1])));
+        out.push_back(
+            static_cast<std::uint8_t>(hexDigitValue(text[i]) * 16 + hexDigitValue(text[i + 1])));
         i += 2;
     }
     return out;
 }
 
-std::string bytesToCodeText(const Bytes& bytes)
-{
+std::string bytesToCodeText(const Bytes& bytes) {
     std::string out;
     out.reserve(bytes.size() * 3);
     for (std::size_t i = 0; i < bytes.size(); ++i) {

@@ -31,10 +31,11 @@ constexpr std::array<Reload, 8> kReload{{
 // clang-format on
 } // namespace
 
-std::span<const ControllerEdition> controllerEditions() { return kEditions; }
+std::span<const ControllerEdition> controllerEditions() {
+    return kEditions;
+}
 
-const ControllerEdition* findEdition(int editionCode)
-{
+const ControllerEdition* findEdition(int editionCode) {
     for (const auto& e : kEditions) {
         if (e.code == editionCode)
             return &e;
@@ -42,22 +43,19 @@ const ControllerEdition* findEdition(int editionCode)
     return nullptr;
 }
 
-bool editionNeedsMachineType(int editionCode)
-{
+bool editionNeedsMachineType(int editionCode) {
     const auto* e = findEdition(editionCode);
     return e && e->chunkByMachineType;
 }
 
-std::optional<int> programmingBaud(int editionCode, int machineType)
-{
+std::optional<int> programmingBaud(int editionCode, int machineType) {
     const auto* e = findEdition(editionCode);
     if (!e)
         return std::nullopt;
     return machineType == 1 ? e->baudNetwork : e->baudStandalone;
 }
 
-std::optional<Chunking> chunkingFor(int editionCode, int machineType)
-{
+std::optional<Chunking> chunkingFor(int editionCode, int machineType) {
     const auto* e = findEdition(editionCode);
     if (!e)
         return std::nullopt;
@@ -70,8 +68,7 @@ std::optional<Chunking> chunkingFor(int editionCode, int machineType)
     return std::nullopt;
 }
 
-std::optional<std::uint8_t> reloadByte(int editionCode, std::uint32_t baud)
-{
+std::optional<std::uint8_t> reloadByte(int editionCode, std::uint32_t baud) {
     const auto* e = findEdition(editionCode);
     if (!e)
         return std::nullopt;
@@ -87,8 +84,7 @@ std::optional<std::uint8_t> reloadByte(int editionCode, std::uint32_t baud)
     return std::nullopt;
 }
 
-bool reloadIsApproximate(int editionCode, std::uint32_t baud)
-{
+bool reloadIsApproximate(int editionCode, std::uint32_t baud) {
     const auto* e = findEdition(editionCode);
     if (!e || e->group != ReloadGroup::A)
         return false;
@@ -99,8 +95,7 @@ bool reloadIsApproximate(int editionCode, std::uint32_t baud)
     return true;
 }
 
-std::optional<DetectedEdition> editionForAnswerByte(std::uint8_t byte)
-{
+std::optional<DetectedEdition> editionForAnswerByte(std::uint8_t byte) {
     for (const auto& a : kAnswers) {
         if (a.byte == byte)
             return a.edition;
@@ -108,8 +103,7 @@ std::optional<DetectedEdition> editionForAnswerByte(std::uint8_t byte)
     return std::nullopt;
 }
 
-std::optional<std::uint8_t> answerByteFor(int editionCode, int controllerBaud)
-{
+std::optional<std::uint8_t> answerByteFor(int editionCode, int controllerBaud) {
     for (const auto& a : kAnswers) {
         if (a.edition.editionCode == editionCode && a.edition.controllerBaud == controllerBaud)
             return a.byte;

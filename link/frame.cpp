@@ -6,8 +6,7 @@
 namespace pj::link {
 
 CodeFrame buildCodeFrame(std::uint8_t reload, std::uint32_t keyType, std::uint32_t parity,
-                         int visualizerNumber, std::span<const std::uint8_t> code)
-{
+                         int visualizerNumber, std::span<const std::uint8_t> code) {
     assert(code.size() <= kMaxCodeBytes);
     const std::size_t n = std::min(code.size(), kMaxCodeBytes);
     CodeFrame f{};
@@ -21,8 +20,7 @@ CodeFrame buildCodeFrame(std::uint8_t reload, std::uint32_t keyType, std::uint32
     return f;
 }
 
-FrameChunks splitFrame(const CodeFrame& frame, Chunking chunking)
-{
+FrameChunks splitFrame(const CodeFrame& frame, Chunking chunking) {
     const std::size_t cut = chunking == Chunking::ColonFirst ? 1 : 5;
     const std::span<const std::uint8_t> all(frame);
     return {all.first(cut), all.subspan(cut)};

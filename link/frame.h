@@ -12,7 +12,7 @@
 namespace pj::link {
 
 constexpr std::size_t kCodeFrameSize = 67;
-constexpr std::size_t kMaxCodeBytes = 61; // code area: offsets 4..64
+constexpr std::size_t kMaxCodeBytes = 61;      // code area: offsets 4..64
 constexpr std::uint8_t kFrameStartMark = 0x3A; // ':'
 
 using CodeFrame = std::array<std::uint8_t, kCodeFrameSize>;

@@ -9,12 +9,12 @@
 namespace pj::link {
 
 struct ShellState {
-    int editionCode = 21;      // current controller edition
-    int controllerBaud = 600;  // programming speed; set together with editionCode
-    int machineType = 0;       // 0 standalone, 1 network; -1 when typed, not chosen
-    std::string portName;      // platform port name ("/dev/ttyUSB0", "COM3")
-    int visualizerNumber = 1;  // 1 analog, 2 digital; carried by every code frame
-    bool monitorOpen = false;  // the receive monitor is shown
+    int editionCode = 21;     // current controller edition
+    int controllerBaud = 600; // programming speed; set together with editionCode
+    int machineType = 0;      // 0 standalone, 1 network; -1 when typed, not chosen
+    std::string portName;     // platform port name ("/dev/ttyUSB0", "COM3")
+    int visualizerNumber = 1; // 1 analog, 2 digital; carried by every code frame
+    bool monitorOpen = false; // the receive monitor is shown
 };
 
 enum class RowStatus {
@@ -34,10 +34,10 @@ struct CodeListEntry {
 using CodeList = std::vector<CodeListEntry>;
 
 struct SelectedModel {
-    int selectedModelId = -1;             // MACHINE.ID, -1 before a model is chosen
-    std::uint32_t selectedBaud = 9600;    // the projector's line speed
+    int selectedModelId = -1;          // MACHINE.ID, -1 before a model is chosen
+    std::uint32_t selectedBaud = 9600; // the projector's line speed
     std::string selectedBaudText = "9600";
-    std::uint32_t lastParity = 0;         // parity of the row loaded or written last
+    std::uint32_t lastParity = 0; // parity of the row loaded or written last
     CodeList rows;
 };
 

@@ -4,16 +4,14 @@
 
 using namespace pj::link;
 
-TEST(CodeText, separatorsAndSuffixedNotationReadTheSame)
-{
+TEST(CodeText, separatorsAndSuffixedNotationReadTheSame) {
     const Bytes want{0xA0, 0x01, 0x0D};
     EXPECT_EQ(codeTextToBytes("A0 01 0d"), want);
     EXPECT_EQ(codeTextToBytes("a0010D"), want);
     EXPECT_EQ(codeTextToBytes("A0H 01H 0DH"), want);
 }
 
-TEST(CodeText, lenientReadingDropsLoneDigitAndTakesSeparatorAsSecondDigit)
-{
+TEST(CodeText, lenientReadingDropsLoneDigitAndTakesSeparatorAsSecondDigit) {
     EXPECT_EQ(codeTextToBytes("ABC"), (Bytes{0xAB}));
     EXPECT_EQ(codeTextToBytes("1 2"), (Bytes{0x10}));
     EXPECT_EQ(codeTextToBytes("zz"), (Bytes{0x00}));
@@ -22,8 +20,7 @@ TEST(CodeText, lenientReadingDropsLoneDigitAndTakesSeparatorAsSecondDigit)
     EXPECT_TRUE(codeTextToBytes("   ").empty());
 }
 
-TEST(CodeText, asciiEntryRoundTrips)
-{
+TEST(CodeText, asciiEntryRoundTrips) {
     EXPECT_EQ(asciiToCodeText("PWR"), "50 57 52 0d");
     EXPECT_EQ(asciiToCodeText(""), "00 0d");
     EXPECT_EQ(asciiToCodeText("\t\xB5"), "09 b5 0d");
@@ -34,8 +31,7 @@ TEST(CodeText, asciiEntryRoundTrips)
     EXPECT_EQ(ascii, "");
 }
 
-TEST(CodeText, strictReadingRefusesWhatLenientReadingGuesses)
-{
+TEST(CodeText, strictReadingRefusesWhatLenientReadingGuesses) {
     EXPECT_EQ(parseCodeTextStrict("A0H 01H 0DH"), (Bytes{0xA0, 0x01, 0x0D}));
     EXPECT_EQ(parseCodeTextStrict(""), Bytes{});
     EXPECT_FALSE(parseCodeTextStrict("ABC"));

@@ -1,0 +1,41 @@
+#pragma once
+// projector-cli: one small function per command, with injectable streams so
+// that commands are tested in-process.
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pj::cli {
+
+enum Exit : int {
+    kOk = 0,     // success
+    kFailed = 1, // the operation was refused or failed (reason on err)
+    kUsage = 2,  // the command line is wrong
+};
+
+struct Io {
+    std::ostream& out;
+    std::ostream& err;
+    std::istream& in;
+};
+
+// args: the words after the command name.
+using CommandFn = int (*)(const std::vector<std::string>& args, Io& io);
+
+struct CommandInfo {
+    const char* name;
+    const char* synopsis; // one usage line
+    CommandFn run;
+};
+
+// Defined in cmd_link.cpp: ports, detect, write, room, card, monitor.
+std::span<const CommandInfo> linkCommands();
+// Defined in cmd_catalogue.cpp: catalogue.
+std::span<const CommandInfo> catalogueCommands();
+
+// argv without the program name.
+int runCli(const std::vector<std::string>& args, Io& io);
+
+} // namespace pj::cli
