@@ -2,6 +2,7 @@
 // Time as the protocol sees it. Sequences take a Clock so that tests run them
 // in virtual time and check every pause.
 
+#include <atomic>
 #include <chrono>
 
 namespace pj::link {
@@ -19,6 +20,23 @@ class SystemClock final : public Clock {
 public:
     Millis now() override;
     void sleep(Millis d) override;
+};
+
+// Virtual time for tests: sleep() returns at once and moves now() forward.
+// Safe to use from several threads (the serial reader sleeps on it too).
+class VirtualClock final : public Clock {
+public:
+    explicit VirtualClock(Millis start = Millis{0})
+        : now_(start.count()) {}
+    Millis now() override { return Millis{now_.load()}; }
+    void sleep(Millis d) override {
+        if (d.count() > 0)
+            now_.fetch_add(d.count());
+    }
+    void advance(Millis d) { sleep(d); }
+
+private:
+    std::atomic<Millis::rep> now_;
 };
 
 } // namespace pj::link

@@ -1,0 +1,53 @@
+#pragma once
+// The room-parameter block and the ID-card frame, and the reading of the
+// numbers a user types into the panel.
+
+#include "link/codetext.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace pj::link {
+
+constexpr std::uint8_t kRoomMark = 0x5A; // 'Z', sent 500 ms before the block
+constexpr std::size_t kRoomBlockSize = 8;
+constexpr std::size_t kMaxCardBytes = 252; // the frame is held in 256 bytes
+
+// The panel's values. Defaults are the panel's initial state.
+struct RoomParameters {
+    std::uint8_t offDelayMinutes = 1; // see panelNumberByte
+    int signalSource = 0;             // item index 0..4, -1 when none is chosen
+    int visualizerType = 1;           // 0 analog, 1 digital, -1 when none is chosen
+    bool shutdownAlarm = true;
+    std::uint8_t curtainSeconds = 5;
+    bool oneKey = false;
+    bool doorNormallyOpen = false; // "常开" chosen
+    bool networkMachine = false;   // "网络" chosen
+};
+
+using RoomParameterBlock = std::array<std::uint8_t, kRoomBlockSize>;
+
+// Offsets: 0 off delay, 1 signal source, 2 visualizer type, 3 alarm,
+// 4 curtain seconds, 5 one-key, 6 door normally open, 7 network machine.
+// Indexes are sent as their low 8 bits (-1 gives 0xFF).
+RoomParameterBlock buildRoomBlock(const RoomParameters& p);
+
+// The visualizer number that code frames carry after a room write: type + 1.
+int visualizerNumberFor(const RoomParameters& p);
+
+// A number typed into the panel: an unsigned decimal integer after optional
+// blanks and sign, read up to the first non-digit; 0 when there is no digit.
+// The low 8 bits are sent ("300" gives 0x2C).
+std::uint8_t panelNumberByte(std::string_view text);
+
+// A line speed typed by the user: decimal digits only (blanks around allowed),
+// greater than 0 and within 32 bits; nullopt otherwise.
+std::optional<std::uint32_t> parseBaudText(std::string_view text);
+
+// CF BB <card bytes> 02 55. `cardBytes` are already in the controller's
+// character set (GBK); nullopt when they exceed kMaxCardBytes (never cut).
+std::optional<Bytes> buildIdCardFrame(std::string_view cardBytes);
+
+} // namespace pj::link
