@@ -71,16 +71,16 @@ void CatalogueBrowser::select(const NodeRef& node) {
     const std::optional<int> companyId = catalogue_.companyIdByName(node.companyText);
     const std::optional<int> modelId =
         companyId ? catalogue_.modelIdByName(node.text, *companyId) : std::nullopt;
-    const std::optional<ModelDetails> details =
-        modelId ? catalogue_.details(*modelId) : std::nullopt;
-    if (!details) {
+    const std::optional<ModelContent> content =
+        modelId ? catalogue_.model(*modelId) : std::nullopt;
+    if (!content) {
         // The catalogue changed behind the tree: nothing can be written.
         showNothing();
         return;
     }
 
     link::CodeList rows;
-    for (const KeyEntry& key : catalogue_.keys(*modelId)) {
+    for (const KeyEntry& key : content->keys) {
         link::CodeListEntry entry;
         entry.name = key.name.toStdString();
         entry.codeText = key.codeText.toStdString();
@@ -94,10 +94,10 @@ void CatalogueBrowser::select(const NodeRef& node) {
         rows.front().selected = true;
     codeList_.setRows(std::move(rows));
 
-    model_.selectedBaud = details->baud;
-    model_.selectedBaudText = std::to_string(details->baud);
+    model_.selectedBaud = content->baud;
+    model_.selectedBaudText = std::to_string(content->baud);
     model_.selectedModelId = *modelId;
-    setDescription(details->description);
+    setDescription(content->description);
     setModelShown(true);
 }
 

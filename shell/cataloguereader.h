@@ -29,9 +29,10 @@ struct KeyEntry {
     std::uint32_t parity = 0;
 };
 
-struct ModelDetails {
+struct ModelContent {
     std::uint32_t baud = 0;
     QString description;
+    QList<KeyEntry> keys; // in catalogue order
 };
 
 class CatalogueReader {
@@ -42,9 +43,8 @@ public:
     virtual QList<ModelEntry> models() = 0;
     virtual std::optional<int> companyIdByName(const QString& name) = 0;
     virtual std::optional<int> modelIdByName(const QString& model, int companyId) = 0;
-    // Key rows in catalogue order.
-    virtual QList<KeyEntry> keys(int modelId) = 0;
-    virtual std::optional<ModelDetails> details(int modelId) = 0;
+    // Speed, description and key rows of one model; nullopt when it is gone.
+    virtual std::optional<ModelContent> model(int modelId) = 0;
 };
 
 } // namespace pj::shell

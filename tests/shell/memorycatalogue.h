@@ -12,7 +12,7 @@ public:
     QList<CompanyEntry> companyRows;
     QList<ModelEntry> modelRows;
     QMap<int, QList<KeyEntry>> keyRows; // by model id
-    QMap<int, ModelDetails> detailRows; // by model id
+    QMap<int, ModelContent> detailRows; // by model id (keys taken from keyRows)
     int queries = 0;
 
     QList<CompanyEntry> companies() override {
@@ -37,15 +37,13 @@ public:
                 return m.id;
         return std::nullopt;
     }
-    QList<KeyEntry> keys(int modelId) override {
-        ++queries;
-        return keyRows.value(modelId);
-    }
-    std::optional<ModelDetails> details(int modelId) override {
+    std::optional<ModelContent> model(int modelId) override {
         ++queries;
         if (!detailRows.contains(modelId))
             return std::nullopt;
-        return detailRows.value(modelId);
+        ModelContent content = detailRows.value(modelId);
+        content.keys = keyRows.value(modelId);
+        return content;
     }
 };
 

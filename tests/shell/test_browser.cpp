@@ -25,10 +25,10 @@ void fill(test::MemoryCatalogue& c) {
                     {QStringLiteral("关机1"), QStringLiteral("a0 02"), 1, 1},
                     {QStringLiteral("VGA1"), QStringLiteral("a0 03 0d"), 3, 2}};
     c.keyRows[2] = {{QStringLiteral("开机1"), QStringLiteral("b0 01"), 0, 0}};
-    c.detailRows[1] = {19200, QStringLiteral("第一台")};
-    c.detailRows[2] = {9600, QStringLiteral("北光 X1")};
-    c.detailRows[3] = {38400, QString()};
-    c.detailRows[5] = {115200, QStringLiteral("Y")};
+    c.detailRows[1] = {19200, QStringLiteral("第一台"), {}};
+    c.detailRows[2] = {9600, QStringLiteral("北光 X1"), {}};
+    c.detailRows[3] = {38400, QString(), {}};
+    c.detailRows[5] = {115200, QStringLiteral("Y"), {}};
 }
 
 NodeRef model(const char* company, const char* name) {
