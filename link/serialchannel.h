@@ -75,9 +75,9 @@ public:
     // port ("串口 %1 已断开"); the channel closes itself and can be opened again.
     WriteResult write(std::span<const std::uint8_t> bytes);
 
-    // Reads and delivers, on the calling thread, whatever can be read right now
-    // (after the 20 ms settle when there is something). Afterwards every byte
-    // that had arrived before the call has reached a handler.
+    // Reads and delivers, on the calling thread, whatever can be read right now,
+    // in blocks of at most 200 bytes. Afterwards every byte that had arrived
+    // before the call has reached a handler (the reader's blocks included).
     void pollReceived();
 
     bool isOpen() const;
