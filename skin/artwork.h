@@ -1,0 +1,46 @@
+#pragma once
+// The program's own pictures and icons, drawn as SVG and compiled into the
+// program. Each is rendered at its designed size (times the device pixel ratio
+// when one is given, so it stays sharp on dense screens).
+
+#include <QIcon>
+#include <QPixmap>
+#include <QSize>
+
+namespace pj::skin {
+
+enum class Art {
+    CloseNormal = 103,       // 44 x 19
+    MinimiseNormal = 106,    // 25 x 19
+    AboutButton = 123,       // 80 x 40, main panel
+    HelpButton = 138,        // 80 x 40, main panel
+    MonitorButton = 143,     // 80 x 40, main panel
+    CaptionStrip = 147,      // 1 x 26, stretched along the caption strip
+    CloseHover = 148,        // 44 x 19
+    ClosePressed = 149,      // 44 x 19
+    MinimisePressed = 150,   // 25 x 19
+    MinimiseHover = 151,     // 25 x 19
+    ArrowOut = 152,          // 14 x 60, folds the notes pane out
+    ArrowIn = 153,           // 14 x 60, folds the notes pane in
+    ProgramIcon = 114,       // drawn at 18 x 18 on the strip
+    NodeClosed = 127,        // 16 x 16, catalogue tree image 0
+    NodeOpen = 126,          // 16 x 16, catalogue tree image 1
+    NodeRoot = 128,          // 16 x 16, catalogue tree image 2
+    StatusConfirmed = 136,   // 16 x 16, green tick
+    StatusUnconfirmed = 137, // 16 x 16, question mark
+};
+
+// Designed size of a picture or icon (icons: their usual drawing size).
+QSize artSize(Art a);
+
+// Resource path of the SVG (":/skin/<id>.svg").
+QString artPath(Art a);
+
+// The picture at `size` (default: its designed size) in logical pixels,
+// rendered for `devicePixelRatio`. A missing resource gives a null pixmap.
+QPixmap artPixmap(Art a, QSize size = {}, double devicePixelRatio = 1.0);
+
+// An icon that renders the SVG at whatever size is asked.
+QIcon artIcon(Art a);
+
+} // namespace pj::skin
