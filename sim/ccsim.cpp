@@ -1,0 +1,174 @@
+// ccsim: the classroom controller on a pseudo-terminal.
+//
+// The first line on standard output is the port path to open; every event then
+// follows as one JSON object per line (on standard output, or in --log FILE).
+// Standard input takes commands, one per line: "press N" (key slot 0..17),
+// "unplug", "replug", "quit".
+
+#include "sim/simulator.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> gQuit{false};
+
+void onSignal(int) {
+    gQuit = true;
+}
+
+const char* kUsage =
+    "用法: ccsim [--answer BYTE] [--machine-type 0|1] [--answer-probes all|first|none]\n"
+    "            [--link PATH] [--log FILE]\n"
+    "  --answer BYTE        检测应答字节（如 0x11），决定中控版本和编程波特率；默认 0x11\n"
+    "  --machine-type 0|1   0 单机（冒号先发）、1 网络（帧头先发）；默认按应答字节的波特率\n"
+    "  --answer-probes      all 应答每次探测（默认），first 每三次只应答第一次，none 不应答\n"
+    "  --link PATH          在 PATH 建立指向伪终端的符号链接\n"
+    "  --log FILE           事件日志写入 FILE（默认标准输出）\n"
+    "标准输入命令: press N（按下键 N，0..17）、unplug、replug、quit\n"
+    "注意: Linux 伪终端会清除 PARENB，只能看出奇校验，偶校验与无校验无法区分。\n";
+
+bool parseNumber(const std::string& text, long& value) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 0);
+    return errno == 0 && end && *end == '\0';
+}
+
+int usageError(const std::string& message) {
+    std::cerr << "ccsim: " << message << '\n' << kUsage;
+    return 2;
+}
+
+void handleCommand(const std::string& line, pj::sim::Simulator& sim) {
+    std::istringstream in(line);
+    std::string word;
+    if (!(in >> word))
+        return;
+    if (word == "press") {
+        std::string n;
+        long key = 0;
+        if (!(in >> n) || !parseNumber(n, key) || key < 0 || key > 255) {
+            std::cerr << "ccsim: 用法 press N（N 为键号 0..17）\n";
+            return;
+        }
+        sim.press(static_cast<int>(key));
+    } else if (word == "unplug") {
+        sim.unplug();
+    } else if (word == "replug") {
+        std::string error;
+        if (!sim.replug(error))
+            std::cerr << "ccsim: " << error << '\n';
+    } else if (word == "quit" || word == "exit") {
+        gQuit = true;
+    } else {
+        std::cerr << "ccsim: 未知命令 " << word << "（可用: press N, unplug, replug, quit）\n";
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    pj::sim::SimulatorOptions opt;
+    std::string logFile;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else if (a == "--answer") {
+            long n = 0;
+            if (!value(v) || !parseNumber(v, n) || n < 0 || n > 255)
+                return usageError("--answer 需要一个字节值，如 0x11");
+            opt.answerByte = static_cast<std::uint8_t>(n);
+        } else if (a == "--machine-type") {
+            long n = 0;
+            if (!value(v) || !parseNumber(v, n) || (n != 0 && n != 1))
+                return usageError("--machine-type 只能是 0 或 1");
+            opt.machineType = static_cast<int>(n);
+        } else if (a == "--answer-probes") {
+            if (!value(v))
+                return usageError("--answer-probes 需要 all、first 或 none");
+            if (v == "all")
+                opt.probes = pj::sim::ProbePolicy::All;
+            else if (v == "first")
+                opt.probes = pj::sim::ProbePolicy::First;
+            else if (v == "none")
+                opt.probes = pj::sim::ProbePolicy::None;
+            else
+                return usageError("--answer-probes 只能是 all、first 或 none");
+        } else if (a == "--link") {
+            if (!value(opt.linkPath) || opt.linkPath.empty())
+                return usageError("--link 需要一个路径");
+        } else if (a == "--log") {
+            if (!value(logFile) || logFile.empty())
+                return usageError("--log 需要一个文件名");
+        } else {
+            return usageError("未知选项 " + a);
+        }
+    }
+
+    std::ofstream logStream;
+    if (!logFile.empty()) {
+        logStream.open(logFile, std::ios::out | std::ios::app);
+        if (!logStream) {
+            std::cerr << "ccsim: 无法写入日志文件 " << logFile << '\n';
+            return 1;
+        }
+    }
+    // The port path goes out before the first event.
+    pj::sim::Simulator sim(opt);
+    std::string error;
+    if (!sim.start(error)) {
+        std::cerr << "ccsim: " << error << '\n';
+        return 1;
+    }
+    std::cout << sim.portPath() << std::endl;
+    std::ostream& sink = logFile.empty() ? std::cout : static_cast<std::ostream&>(logStream);
+    sim.log().setSink(&sink, true);
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    bool stdinOpen = true;
+    std::string pending;
+    while (!gQuit) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int r = ::poll(&p, stdinOpen ? 1 : 0, 200);
+        if (r <= 0 || !(p.revents & (POLLIN | POLLHUP)))
+            continue;
+        char buf[256];
+        const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            stdinOpen = false; // keep serving until a signal or "quit"
+            continue;
+        }
+        pending.append(buf, static_cast<std::size_t>(n));
+        for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+            handleCommand(pending.substr(0, nl), sim);
+            pending.erase(0, nl + 1);
+        }
+    }
+    sim.stop();
+    return 0;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// The classroom controller on a pseudo-terminal. The client (the code writer,
+// projector-cli, a test) opens the pty's slave as its serial port; the simulator
+// sits on the master, reads the client's line settings through it, and behaves
+// as the controller would. One thread of its own serves the pty.
+
+#include "sim/controller.h"
+#include "sim/event.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+
+namespace pj::sim {
+
+struct SimulatorOptions {
+    std::uint8_t answerByte = 0x11; // fixes edition and programming speed
+    int machineType = -1;           // 0, 1, or -1: the one the answer's speed implies
+    ProbePolicy probes = ProbePolicy::All;
+    std::string linkPath;        // when set, a symlink to the slave is made here
+    std::ostream* log = nullptr; // every event as one JSON line (optional)
+    std::chrono::milliseconds minChunkGap{300};
+};
+
+class Simulator {
+public:
+    explicit Simulator(SimulatorOptions options);
+    ~Simulator(); // stops
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Creates the pty (and the symlink) and starts the thread. On failure returns
+    // false with a one-line reason in `error`.
+    bool start(std::string& error);
+    // Stops the thread, closes the pty and removes the symlink. Harmless twice.
+    void stop();
+
+    // The path clients open: the symlink when one was asked for, else the slave.
+    std::string portPath() const;
+    std::string slavePath() const;
+    const ControllerConfig& config() const { return config_; }
+
+    // Presses key N (slot 0..17) on the controller's panel. Returns the bytes
+    // put on the client's line (garbled when its speed or parity differ from the
+    // stored projector line; empty when nothing was sent).
+    Bytes press(int key);
+
+    // Pulls the adapter: the master is closed (the client's reads give 0 / EIO,
+    // writes EIO) and the symlink is removed. Stored keys are kept.
+    void unplug();
+    // Plugs a new adapter in: a new pty (and the same symlink path).
+    bool replug(std::string& error);
+    bool plugged() const;
+
+    // The client's line as the simulator sees it now.
+    LineSettings line() const;
+
+    EventLog& log() { return log_; }
+    const EventLog& log() const { return log_; }
+
+    std::optional<StoredKey> storedKey(int key) const;
+    std::vector<RoomBlock> roomBlocks() const;
+    std::vector<IdCard> cards() const;
+
+private:
+    bool openPtyLocked(std::string& error);
+    void closePtyLocked();
+    void wake();
+    void run();
+    void publish(std::vector<Event>& events);
+    LineSettings lineLocked() const;
+    void writeToClientLocked(const Bytes& bytes);
+
+    SimulatorOptions options_;
+    ControllerConfig config_;
+    std::unique_ptr<ControllerCore> core_;
+    EventLog log_;
+
+    mutable std::mutex mu_; // core_, master_, slavePath_, clientSeen_, generation_
+    int master_ = -1;
+    unsigned generation_ = 0; // changes whenever master_ is closed or replaced
+    bool clientSeen_ = false; // a client has used the line since the pty was made
+    bool hungUp_ = false;     // the client has closed the port
+    std::string slavePath_;
+    int wake_[2] = {-1, -1};
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+    bool started_ = false;
+};
+
+} // namespace pj::sim
