@@ -1,9 +1,513 @@
+// projector-cli catalogue: keeping the catalogue from the command line, through
+// the same operations as the program.
+
+#include "catalogue/cataloguedb.h"
+#include "catalogue/csvformat.h"
+#include "catalogue/functionkeys.h"
 #include "cli/command.h"
+#include "link/codetext.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <map>
+#include <optional>
+#include <ostream>
 
 namespace pj::cli {
 
-std::span<const CommandInfo> catalogueCommands() {
+namespace {
+
+using namespace pj::catalogue;
+
+const char kSynopsis[] =
+    "catalogue [--catalogue FILE] [--json] init | list | show COMPANY MODEL | add-company NAME | "
+    "add-model COMPANY MODEL --baud N [--parity none|odd|even] [--ascii] "
+    "[--key NAME:SLOT:CODE ...] [--description TEXT] | modify-model COMPANY MODEL [same options] "
+    "[--rename NEW] [--clear-keys] | delete-model COMPANY MODEL | delete-company NAME | "
+    "export FILE.csv | import FILE.csv | check";
+
+struct Options {
+    std::string catalogue = kDefaultCatalogueFile;
+    bool json = false;
+    std::optional<std::uint32_t> baud;
+    std::optional<int> parity;
+    bool ascii = false;
+    bool clearKeys = false;
+    std::vector<std::string> keys;
+    std::optional<std::string> description;
+    std::optional<std::string> rename;
+    std::vector<std::string> positional; // the subcommand first
+};
+
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+std::string s(const QString& v) {
+    return v.toStdString();
+}
+
+int usage(Io& io, const std::string& why) {
+    io.err << "用法错误：" << why << '\n' << "用法: projector-cli " << kSynopsis << '\n';
+    return kUsage;
+}
+
+int failed(Io& io, const QString& why) {
+    io.err << "错误：" << s(why) << '\n';
+    return kFailed;
+}
+
+int failed(Io& io, const Error& e) {
+    return failed(io, e.message);
+}
+
+const char* parityName(int p) {
+    switch (p) {
+    case 0:
+        return "无校验";
+    case 1:
+        return "奇校验";
+    case 2:
+        return "偶校验";
+    default:
+        return "?";
+    }
+}
+
+// Returns an error text, or "" when the words were understood.
+std::string parseOptions(const std::vector<std::string>& args, Options& o) {
+    bool onlyPositional = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyPositional || a.size() < 2 || a[0] != '-' || a[1] != '-') {
+            o.positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            onlyPositional = true;
+            continue;
+        }
+        if (a == "--json") {
+            o.json = true;
+            continue;
+        }
+        if (a == "--ascii") {
+            o.ascii = true;
+            continue;
+        }
+        if (a == "--clear-keys") {
+            o.clearKeys = true;
+            continue;
+        }
+        static const std::vector<std::string> withValue = {
+            "--catalogue", "--baud", "--parity", "--key", "--description", "--rename"};
+        if (std::find(withValue.begin(), withValue.end(), a) == withValue.end())
+            return "未知选项 " + a;
+        if (i + 1 >= args.size())
+            return a + " 需要一个值";
+        const std::string& v = args[++i];
+        if (a == "--catalogue") {
+            o.catalogue = v;
+        } else if (a == "--baud") {
+            bool ok = false;
+            const qulonglong n = q(v).toULongLong(&ok);
+            if (!ok || n > 0x7fffffffULL || v.empty() || v[0] == '+')
+                return "--baud 需要一个正整数：" + v;
+            o.baud = static_cast<std::uint32_t>(n);
+        } else if (a == "--parity") {
+            if (v == "none")
+                o.parity = 0;
+            else if (v == "odd")
+                o.parity = 1;
+            else if (v == "even")
+                o.parity = 2;
+            else
+                return "--parity 只能是 none、odd 或 even：" + v;
+        } else if (a == "--key") {
+            o.keys.push_back(v);
+        } else if (a == "--description") {
+            o.description = v;
+        } else if (a == "--rename") {
+            o.rename = v;
+        }
+    }
     return {};
+}
+
+// NAME:SLOT:CODE - the name ends at the first colon, the slot at the second,
+// the code is the rest (it may hold colons). SLOT is 0..17 or a key name.
+std::string parseKey(const std::string& spec, KeyInput& key) {
+    const auto c1 = spec.find(':');
+    if (c1 == std::string::npos)
+        return "--key 的格式是 NAME:SLOT:CODE：" + spec;
+    const auto c2 = spec.find(':', c1 + 1);
+    if (c2 == std::string::npos)
+        return "--key 的格式是 NAME:SLOT:CODE：" + spec;
+    key.function = q(spec.substr(0, c1));
+    const std::string slot = spec.substr(c1 + 1, c2 - c1 - 1);
+    bool ok = false;
+    const int n = q(slot).toInt(&ok);
+    if (ok) {
+        key.slot = n;
+    } else if (auto named = functionKeySlot(slot)) {
+        key.slot = *named;
+    } else {
+        return "--key 的功能键位置应为 0..17 或功能键名称：" + slot;
+    }
+    key.code = q(spec.substr(c2 + 1));
+    return {};
+}
+
+bool allowOnly(const Options& o, bool modelOptions, bool modifyOptions) {
+    const bool anyModel = o.baud || o.parity || o.ascii || !o.keys.empty() || o.description;
+    const bool anyModify = o.rename || o.clearKeys;
+    return (modelOptions || !anyModel) && (modifyOptions || !anyModify);
+}
+
+void printJson(Io& io, const QJsonValue& v) {
+    const QJsonDocument doc =
+        v.isArray() ? QJsonDocument(v.toArray()) : QJsonDocument(v.toObject());
+    io.out << doc.toJson(QJsonDocument::Indented).toStdString();
+}
+
+// Company and model named on the command line.
+struct Named {
+    int companyId = 0;
+    int modelId = 0;
+};
+
+std::optional<Named> resolve(CatalogueDb& db, const std::string& company, const std::string* model,
+                             Io& io) {
+    Named n;
+    auto c = db.findCompany(q(company));
+    if (!c) {
+        failed(io, c.error());
+        return std::nullopt;
+    }
+    n.companyId = *c;
+    if (model) {
+        auto m = db.findModel(n.companyId, q(*model));
+        if (!m) {
+            failed(io, m.error());
+            return std::nullopt;
+        }
+        n.modelId = *m;
+    }
+    return n;
+}
+
+int cmdList(CatalogueDb& db, const Options& o, Io& io) {
+    auto tree = db.loadTree();
+    if (!tree)
+        return failed(io, tree.error());
+    std::map<int, std::vector<const ModelEntry*>> byCompany;
+    for (const auto& m : tree->models)
+        byCompany[m.companyId].push_back(&m);
+    if (o.json) {
+        QJsonArray companies;
+        for (const auto& c : tree->companies) {
+            QJsonArray models;
+            for (const ModelEntry* m : byCompany[c.id])
+                models.append(
+                    QJsonObject{{QStringLiteral("id"), m->id}, {QStringLiteral("name"), m->name}});
+            companies.append(QJsonObject{{QStringLiteral("id"), c.id},
+                                         {QStringLiteral("name"), c.name},
+                                         {QStringLiteral("models"), models}});
+        }
+        printJson(io, QJsonObject{{QStringLiteral("companies"), companies}});
+        return kOk;
+    }
+    for (const auto& c : tree->companies) {
+        io.out << c.id << ' ' << s(c.name) << '\n';
+        for (const ModelEntry* m : byCompany[c.id])
+            io.out << "    " << m->id << ' ' << s(m->name) << '\n';
+    }
+    return kOk;
+}
+
+int cmdShow(CatalogueDb& db, const Options& o, Io& io) {
+    const auto& p = o.positional;
+    auto n = resolve(db, p[1], &p[2], io);
+    if (!n)
+        return kFailed;
+    auto m = db.loadModel(n->modelId);
+    if (!m)
+        return failed(io, m.error());
+    const auto asText = [](const KeyRecord& k) {
+        std::string text;
+        pj::link::codeTextToAscii(k.code.toStdString(), text);
+        return text;
+    };
+    if (o.json) {
+        QJsonArray keys;
+        for (const auto& k : m->keys) {
+            QJsonObject ko{{QStringLiteral("id"), k.id},
+                           {QStringLiteral("function"), k.function},
+                           {QStringLiteral("slot"), k.slot},
+                           {QStringLiteral("slotName"), q(std::string(functionKeyName(k.slot)))},
+                           {QStringLiteral("code"), k.code},
+                           {QStringLiteral("ascii"), k.ascii},
+                           {QStringLiteral("parity"), k.parity}};
+            if (k.ascii)
+                ko.insert(QStringLiteral("text"), q(asText(k)));
+            keys.append(ko);
+        }
+        printJson(io, QJsonObject{{QStringLiteral("company"), q(p[1])},
+                                  {QStringLiteral("companyId"), m->companyId},
+                                  {QStringLiteral("model"), m->name},
+                                  {QStringLiteral("id"), m->id},
+                                  {QStringLiteral("baud"), static_cast<qint64>(m->baud)},
+                                  {QStringLiteral("parity"), m->parity},
+                                  {QStringLiteral("ascii"), m->ascii},
+                                  {QStringLiteral("description"), m->description},
+                                  {QStringLiteral("keys"), keys}});
+        return kOk;
+    }
+    io.out << "公司: " << p[1] << " (" << m->companyId << ")\n"
+           << "型号: " << s(m->name) << " (" << m->id << ")\n"
+           << "波特率: " << m->baud << '\n'
+           << "校验位: " << parityName(m->parity) << '\n'
+           << "ASCII码: " << (m->ascii ? "是" : "否") << '\n'
+           << "备注: " << s(m->description) << '\n'
+           << "功能码: " << m->keys.size() << '\n';
+    for (std::size_t i = 0; i < m->keys.size(); ++i) {
+        const auto& k = m->keys[i];
+        io.out << "  " << i << "  " << s(k.function) << "  [" << k.slot << ' '
+               << functionKeyName(k.slot) << "]  " << s(k.code);
+        if (k.ascii)
+            io.out << "  \"" << asText(k) << '"';
+        io.out << '\n';
+    }
+    return kOk;
+}
+
+// Builds the input of add-model / modify-model; `current` is the model being
+// modified. Returns kOk, or the exit code of a usage error already reported.
+int modelInput(const Options& o, const ModelRecord* current, ModelInput& in, Io& io) {
+    in.name = current ? current->name : q(o.positional[2]);
+    if (o.rename)
+        in.name = q(*o.rename);
+    in.baud = o.baud ? *o.baud : (current ? current->baud : 0);
+    in.description =
+        o.description ? q(*o.description) : (current ? current->description : QString());
+    in.parity = o.parity ? *o.parity : (current ? current->parity : 0);
+    const bool replaceKeys = !current || !o.keys.empty() || o.clearKeys;
+    if (!replaceKeys) {
+        if (o.ascii)
+            return usage(io, "--ascii 只能与 --key 一起用于修改功能码");
+        // The key rows stay as stored; only parity may change on them.
+        in.ascii = current->ascii;
+        in.codesStored = true;
+        for (const auto& k : current->keys)
+            in.keys.push_back({k.function, k.slot, k.code});
+        return kOk;
+    }
+    in.ascii = o.ascii;
+    for (const auto& spec : o.keys) {
+        KeyInput k;
+        if (auto why = parseKey(spec, k); !why.empty())
+            return usage(io, why);
+        in.keys.push_back(std::move(k));
+    }
+    return kOk;
+}
+
+int cmdAddModel(CatalogueDb& db, const Options& o, Io& io) {
+    if (!o.baud)
+        return usage(io, "add-model 需要 --baud N");
+    auto n = resolve(db, o.positional[1], nullptr, io);
+    if (!n)
+        return kFailed;
+    ModelInput in;
+    if (int r = modelInput(o, nullptr, in, io); r != kOk)
+        return r;
+    auto id = db.addModel(n->companyId, in);
+    if (!id)
+        return failed(io, id.error());
+    if (o.json)
+        printJson(io, QJsonObject{{QStringLiteral("id"), *id}});
+    else
+        io.out << "已添加型号 " << *id << '\n';
+    return kOk;
+}
+
+int cmdModifyModel(CatalogueDb& db, const Options& o, Io& io) {
+    auto n = resolve(db, o.positional[1], &o.positional[2], io);
+    if (!n)
+        return kFailed;
+    auto current = db.loadModel(n->modelId);
+    if (!current)
+        return failed(io, current.error());
+    ModelInput in;
+    if (int r = modelInput(o, &*current, in, io); r != kOk)
+        return r;
+    if (auto r = db.modifyModel(n->modelId, in); !r)
+        return failed(io, r.error());
+    if (!o.json)
+        io.out << "已修改型号 " << n->modelId << '\n';
+    else
+        printJson(io, QJsonObject{{QStringLiteral("id"), n->modelId}});
+    return kOk;
+}
+
+int cmdCheck(CatalogueDb& db, const Options& o, Io& io) {
+    auto problems = db.checkCatalogue();
+    if (!problems)
+        return failed(io, problems.error());
+    if (o.json) {
+        static const char* const kinds[] = {
+            "company-id-not-dense", "model-id-not-dense", "dangling-company",  "dangling-model",
+            "mixed-ascii",          "mixed-parity",       "slot-out-of-range", "bad-value"};
+        QJsonArray list;
+        for (const auto& p : *problems)
+            list.append(QJsonObject{
+                {QStringLiteral("kind"), QLatin1String(kinds[static_cast<int>(p.kind)])},
+                {QStringLiteral("message"), p.message}});
+        printJson(io, QJsonObject{{QStringLiteral("ok"), problems->empty()},
+                                  {QStringLiteral("problems"), list}});
+    } else if (problems->empty()) {
+        io.out << "目录数据库完好\n";
+    } else {
+        for (const auto& p : *problems)
+            io.out << s(p.message) << '\n';
+    }
+    if (!problems->empty()) {
+        io.err << "错误：目录数据库有 " << problems->size() << " 处问题\n";
+        return kFailed;
+    }
+    return kOk;
+}
+
+int cmdExport(CatalogueDb& db, const Options& o, Io& io) {
+    auto snapshot = db.exportSnapshot();
+    if (!snapshot)
+        return failed(io, snapshot.error());
+    const QByteArray data = writeCatalogueCsv(*snapshot);
+    QSaveFile f(q(o.positional[1]));
+    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
+        return failed(io, QStringLiteral("无法写入文件：%1").arg(q(o.positional[1])));
+    if (!o.json)
+        io.out << "已导出 " << snapshot->companies.size() << " 个公司、" << snapshot->models.size()
+               << " 个型号\n";
+    return kOk;
+}
+
+int cmdImport(CatalogueDb& db, const Options& o, Io& io) {
+    QFile f(q(o.positional[1]));
+    if (!f.open(QIODevice::ReadOnly))
+        return failed(io, QStringLiteral("无法读取文件：%1").arg(q(o.positional[1])));
+    auto snapshot = readCatalogueCsv(f.readAll());
+    if (!snapshot)
+        return failed(io, snapshot.error());
+    if (auto r = db.importSnapshot(*snapshot); !r)
+        return failed(io, r.error());
+    if (!o.json)
+        io.out << "已导入 " << snapshot->companies.size() << " 个公司、" << snapshot->models.size()
+               << " 个型号\n";
+    return kOk;
+}
+
+int runCatalogue(const std::vector<std::string>& args, Io& io) {
+    Options o;
+    if (auto why = parseOptions(args, o); !why.empty())
+        return usage(io, why);
+    if (o.positional.empty())
+        return usage(io, "缺少子命令");
+    const std::string& cmd = o.positional[0];
+    struct Sub {
+        const char* name;
+        std::size_t words; // positional words after the subcommand
+        bool modelOptions, modifyOptions;
+    };
+    static const Sub subs[] = {
+        {"init", 0, false, false},         {"list", 0, false, false},
+        {"show", 2, false, false},         {"add-company", 1, false, false},
+        {"add-model", 2, true, false},     {"modify-model", 2, true, true},
+        {"delete-model", 2, false, false}, {"delete-company", 1, false, false},
+        {"export", 1, false, false},       {"import", 1, false, false},
+        {"check", 0, false, false},
+    };
+    const Sub* sub = nullptr;
+    for (const auto& candidate : subs) {
+        if (cmd == candidate.name)
+            sub = &candidate;
+    }
+    if (!sub)
+        return usage(io, "未知子命令 " + cmd);
+    if (o.positional.size() != sub->words + 1)
+        return usage(io, cmd + " 需要 " + std::to_string(sub->words) + " 个参数");
+    if (!allowOnly(o, sub->modelOptions, sub->modifyOptions))
+        return usage(io, cmd + " 不接受这些选项");
+
+    const auto where = CatalogueLocation::fromEnvironment(q(o.catalogue));
+    if (cmd == "init") {
+        if (auto r = CatalogueDb::init(where); !r)
+            return failed(io, r.error());
+        if (!o.json)
+            io.out << "已创建目录数据库 " << s(where.describe()) << '\n';
+        return kOk;
+    }
+    CatalogueDb db;
+    if (auto r = db.connect(where); !r)
+        return failed(io, QStringLiteral("%1（%2）").arg(r.error().message, where.describe()));
+
+    if (cmd == "list")
+        return cmdList(db, o, io);
+    if (cmd == "show")
+        return cmdShow(db, o, io);
+    if (cmd == "add-company") {
+        auto id = db.addCompany(q(o.positional[1]));
+        if (!id)
+            return failed(io, id.error());
+        if (o.json)
+            printJson(io, QJsonObject{{QStringLiteral("id"), *id}});
+        else
+            io.out << "已添加公司 " << *id << '\n';
+        return kOk;
+    }
+    if (cmd == "add-model")
+        return cmdAddModel(db, o, io);
+    if (cmd == "modify-model")
+        return cmdModifyModel(db, o, io);
+    if (cmd == "delete-model") {
+        auto n = resolve(db, o.positional[1], &o.positional[2], io);
+        if (!n)
+            return kFailed;
+        if (auto r = db.deleteModel(n->modelId); !r)
+            return failed(io, r.error());
+        if (!o.json)
+            io.out << "已删除型号 " << n->modelId << '\n';
+        return kOk;
+    }
+    if (cmd == "delete-company") {
+        auto n = resolve(db, o.positional[1], nullptr, io);
+        if (!n)
+            return kFailed;
+        if (auto r = db.deleteCompany(n->companyId); !r)
+            return failed(io, r.error());
+        if (!o.json)
+            io.out << "已删除公司 " << n->companyId << '\n';
+        return kOk;
+    }
+    if (cmd == "export")
+        return cmdExport(db, o, io);
+    if (cmd == "import")
+        return cmdImport(db, o, io);
+    return cmdCheck(db, o, io);
+}
+
+const CommandInfo kCommands[] = {
+    {"catalogue", kSynopsis, &runCatalogue},
+};
+
+} // namespace
+
+std::span<const CommandInfo> catalogueCommands() {
+    return kCommands;
 }
 
 } // namespace pj::cli
