@@ -1,0 +1,240 @@
+// The serial channel over the in-memory port: open results and messages,
+// the write's settle/drain/purge, the reader's blocks (copies, at most 200
+// bytes), closing while the reader waits, and a device that goes away.
+#include "link_test_support.h"
+
+#include "link/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+
+using namespace pj::link;
+using namespace pj::link::testing;
+using Kind = FakePortEvent::Kind;
+
+namespace {
+
+const std::string kPort = "/dev/ttyUSB0";
+const LineSettings k9600{9600, 8, 0, 1};
+
+// Collects delivered blocks; waits (in real time) for a number of them.
+struct BlockSink {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<Bytes> blocks;
+
+    SerialChannel::ReceiveHandler handler() {
+        return [this](Bytes b) {
+            {
+                std::lock_guard lock(mutex);
+                blocks.push_back(std::move(b));
+            }
+            cv.notify_all();
+        };
+    }
+    bool waitFor(std::size_t n) {
+        std::unique_lock lock(mutex);
+        return cv.wait_for(lock, std::chrono::seconds(5), [&] { return blocks.size() >= n; });
+    }
+    std::vector<Bytes> get() {
+        std::lock_guard lock(mutex);
+        return blocks;
+    }
+};
+
+} // namespace
+
+TEST(ChannelOpen, resultsAndMessagesForEachKindOfFailure) {
+    FakeLink link;
+    EXPECT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    EXPECT_TRUE(link.channel.isOpen());
+    EXPECT_EQ(link.channel.portName(), kPort);
+
+    link.port->setOpenStatus("/dev/busy", PortOpenStatus::Unavailable);
+    EXPECT_EQ(link.channel.open("/dev/busy", k9600), OpenResult::Unavailable);
+    EXPECT_FALSE(link.channel.isOpen()); // the earlier open was closed first
+    EXPECT_TRUE(link.messages().empty());
+    EXPECT_EQ(link.channel.write(Bytes{1}).status, IoStatus::NotOpen);
+    EXPECT_TRUE(link.port->writes().empty());
+
+    link.port->setOpenStatus("/dev/odd", PortOpenStatus::SettingsUnreadable);
+    EXPECT_EQ(link.channel.open("/dev/odd", k9600), OpenResult::SettingsFailed);
+    link.port->setOpenStatus("/dev/odd", PortOpenStatus::SettingsRefused);
+    EXPECT_EQ(link.channel.open("/dev/odd", k9600), OpenResult::SettingsFailed);
+    EXPECT_EQ(link.messages(), (std::vector<std::string>{"GetCommState Failed", "设置失败"}));
+    EXPECT_FALSE(link.channel.isOpen());
+    EXPECT_FALSE(link.port->isOpen());
+}
+
+TEST(ChannelOpen, speedZeroIsRefusedBeforeTheDeviceIsTouched) {
+    FakeLink link;
+    EXPECT_EQ(link.channel.open(kPort, {0, 8, 0, 1}), OpenResult::SettingsFailed);
+    EXPECT_EQ(link.messages(), std::vector<std::string>{"波特率无效"});
+    EXPECT_TRUE(link.port->events().empty());
+}
+
+TEST(ChannelOpen, lineSettingsAsAskedWithOddCodesMeaningNoneOrUnchanged) {
+    FakeLink link;
+    struct Case {
+        int parityCode, stopCode;
+        Parity parity;
+        int stopBits;
+    };
+    for (const Case c :
+         {Case{0, 1, Parity::None, 1}, Case{1, 1, Parity::Odd, 1}, Case{2, 2, Parity::Even, 2},
+          Case{7, 0, Parity::None, 0}, Case{-1, 3, Parity::None, 0}}) {
+        ASSERT_EQ(link.channel.open(kPort, {1200, 8, c.parityCode, c.stopCode}),
+                  OpenResult::Opened);
+        const auto a = link.channel.appliedSettings();
+        ASSERT_TRUE(a);
+        EXPECT_EQ(a->baud, 1200u);
+        EXPECT_EQ(a->parity, c.parity);
+        EXPECT_EQ(a->stopBits, c.stopBits);
+        EXPECT_FALSE(a->hardwareFlowControl || a->softwareFlowControl || a->dtr || a->rts);
+    }
+    link.channel.close();
+    EXPECT_FALSE(link.channel.appliedSettings());
+}
+
+TEST(ChannelClose, harmlessWhenNeverOpenedAndWhenRepeated) {
+    FakeLink link;
+    link.channel.close();
+    link.channel.close();
+    EXPECT_TRUE(link.port->events().empty());
+    EXPECT_EQ(link.clock.now(), Millis{0});
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    link.channel.close();
+    link.channel.close();
+    const auto events = link.port->events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1].kind, Kind::PurgeAll);
+    EXPECT_EQ(events[2].kind, Kind::Close);
+    EXPECT_EQ(events[1].at - events[0].at, Millis{20});
+}
+
+TEST(ChannelWrite, settleDrainAndPurgeFollowEveryWrite) {
+    FakeLink link;
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    const auto w = link.channel.write(Bytes{1, 2, 3});
+    EXPECT_TRUE(w.ok());
+    EXPECT_EQ(w.written, 3u);
+    const auto events = link.port->events();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[1].kind, Kind::Write);
+    EXPECT_EQ(events[2].kind, Kind::Drain);
+    EXPECT_EQ(events[3].kind, Kind::PurgeOutput);
+    EXPECT_EQ(events[2].at - events[1].at, Millis{50});
+    EXPECT_EQ(link.clock.now(), Millis{50});
+}
+
+TEST(ChannelWrite, stalledWriteReportsAfterItsLimitAndStillSettles) {
+    FakeLink link;
+    link.port->scriptWrite(0, IoStatus::TimedOut);
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    EXPECT_EQ(link.channel.write(Bytes{1}).status, IoStatus::TimedOut);
+    EXPECT_EQ(link.messages(), std::vector<std::string>{msg::kWriteTooLong});
+    EXPECT_EQ(link.clock.now(), Millis{1000 + 50});
+    EXPECT_TRUE(link.channel.isOpen());
+}
+
+TEST(ChannelReader, burstOf300BytesArrivesAsBlocksOf200And100) {
+    FakeLink link;
+    BlockSink sink;
+    link.channel.setReceiveHandler(sink.handler());
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    Bytes burst(300);
+    for (std::size_t i = 0; i < burst.size(); ++i)
+        burst[i] = static_cast<std::uint8_t>(i);
+    link.port->receive(burst);
+    ASSERT_TRUE(sink.waitFor(2));
+    const auto blocks = sink.get();
+    ASSERT_EQ(blocks.size(), 2u);
+    EXPECT_EQ(blocks[0].size(), 200u);
+    EXPECT_EQ(blocks[1].size(), 100u);
+    EXPECT_EQ(blocks[1][0], 200);
+    EXPECT_EQ(blocks[1][99], 299 & 0xFF);
+}
+
+TEST(ChannelReader, perOpenHandlerWinsAndTheStandingOneReturnsAfterwards) {
+    FakeLink link;
+    BlockSink standing, once;
+    link.channel.setReceiveHandler(standing.handler());
+    ASSERT_EQ(link.channel.open(kPort, k9600, once.handler()), OpenResult::Opened);
+    link.port->receive(Bytes{0xAA, 0x11});
+    ASSERT_TRUE(once.waitFor(1));
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    link.port->receive(Bytes{0x0D});
+    ASSERT_TRUE(standing.waitFor(1));
+    EXPECT_EQ(once.get(), std::vector<Bytes>{(Bytes{0xAA, 0x11})});
+    EXPECT_EQ(standing.get(), std::vector<Bytes>{Bytes{0x0D}});
+}
+
+TEST(ChannelReader, pollReceivedDeliversWhatIsQueuedOnTheCallingThread) {
+    FakeLink link;
+    std::vector<Bytes> got;
+    std::mutex m;
+    ASSERT_EQ(link.channel.open(kPort, k9600,
+                                [&](Bytes b) {
+                                    std::lock_guard lock(m);
+                                    got.push_back(std::move(b));
+                                }),
+              OpenResult::Opened);
+    link.port->receive(Bytes{1});
+    link.port->receive(Bytes{2, 3});
+    link.channel.pollReceived();
+    std::lock_guard lock(m);
+    ASSERT_EQ(got.size(), 2u); // by whichever thread, but all before pollReceived returned
+    EXPECT_EQ(got[1], (Bytes{2, 3}));
+}
+
+TEST(ChannelReader, closeWakesAWaitingReaderPromptly) {
+    FakeLink link;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+        if (i % 2)
+            link.port->receive(Bytes{static_cast<std::uint8_t>(i)});
+        link.channel.close();
+    }
+    // The reader waits up to 2 s for data; close must not wait for that.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(ChannelReader, closeWaitsForAHandlerThatIsRunning) {
+    FakeLink link;
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    link.channel.setReceiveHandler([&](Bytes) {
+        started = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        finished = true;
+    });
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    link.port->receive(Bytes{1});
+    for (int i = 0; i < 1000 && !started; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(started);
+    link.channel.close();
+    EXPECT_TRUE(finished); // joined, not abandoned
+}
+
+TEST(ChannelLost, deviceGoneWhileListeningIsReportedOnceAndTheChannelRecovers) {
+    FakeLink link;
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    link.port->unplug();
+    for (int i = 0; i < 500 && !link.channel.deviceLost(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(link.channel.deviceLost());
+    EXPECT_FALSE(link.channel.isOpen());
+    const auto w = link.channel.write(Bytes{1});
+    EXPECT_EQ(w.status, IoStatus::DeviceLost);
+    EXPECT_EQ(link.messages(), std::vector<std::string>{"串口 /dev/ttyUSB0 已断开"});
+    EXPECT_EQ(link.channel.write(Bytes{1}).status, IoStatus::NotOpen);
+    EXPECT_EQ(link.channel.open(kPort, k9600), OpenResult::Unavailable); // still unplugged
+    link.port->replug();
+    EXPECT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    EXPECT_FALSE(link.channel.deviceLost());
+    EXPECT_TRUE(link.channel.write(Bytes{1}).ok());
+}
