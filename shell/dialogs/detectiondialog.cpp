@@ -1,0 +1,187 @@
+#include "shell/dialogs/detectiondialog.h"
+
+#include "shell/dialogs/modal.h"
+#include "skin/units.h"
+
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace pj::shell {
+
+QString DetectionLogic::searchingText() {
+    return QStringLiteral("正在查找中控 . . .");
+}
+
+QString DetectionLogic::notFoundText() {
+    return QStringLiteral("没有找到合适的中控，请使用 “手工设置” 。");
+}
+
+void DetectionLogic::startScan() {
+    phase_ = Phase::Scanning;
+    progress_ = 0;
+}
+
+void DetectionLogic::progress(int value) {
+    if (phase_ == Phase::Scanning)
+        progress_ = std::clamp(value, 0, 100);
+}
+
+void DetectionLogic::finished(const ScanOutcome& outcome) {
+    if (phase_ != Phase::Scanning)
+        return;
+    if (outcome.found) {
+        state_.editionCode = outcome.editionCode;
+        state_.controllerBaud = outcome.controllerBaud;
+        state_.portName = outcome.portName;
+        result_ = Found;
+        phase_ = Phase::Ended;
+        return;
+    }
+    progress_ = 100;
+    phase_ = Phase::NotFound;
+}
+
+void DetectionLogic::manual() {
+    if (phase_ == Phase::Ended)
+        return;
+    state_.portName.clear(); // the settings dialog then preselects the first port
+    result_ = Manual;
+    phase_ = Phase::Ended;
+}
+
+void DetectionLogic::exit() {
+    if (phase_ == Phase::Ended)
+        return;
+    result_ = Exit;
+    phase_ = Phase::Ended;
+}
+
+QString DetectionLogic::statusText() const {
+    return phase_ == Phase::NotFound ? notFoundText() : searchingText();
+}
+
+DetectionDialog::DetectionDialog(pj::link::ShellState& state, DetectionScan scan, QWidget* parent)
+    : SkinnedDialog(QStringLiteral("检测中控"), QSize(282, 143), parent)
+    , logic_(state)
+    , scan_(std::move(scan)) {
+    using pj::skin::dlu;
+    setObjectName(QStringLiteral("detection145"));
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("label1078"));
+    status_->setGeometry(dlu(9, 34, 260, 13));
+    status_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("progress1075"));
+    progress_->setGeometry(dlu(13, 65, 256, 14));
+    progress_->setRange(0, 100);
+    progress_->setTextVisible(false);
+
+    const auto button = [this](const char16_t* text, int id, QRect r) {
+        auto* b = new QPushButton(QString::fromUtf16(text), this);
+        b->setObjectName(QStringLiteral("button%1").arg(id));
+        b->setGeometry(r);
+        b->setAutoDefault(false);
+        return b;
+    };
+    again_ = button(u"重新查找", 1080, dlu(39, 105, 55, 16));
+    manual_ = button(u"手动设置", 1076, dlu(107, 105, 56, 16));
+    exit_ = button(u"退出", 1077, dlu(179, 105, 53, 16));
+    connect(again_, &QPushButton::clicked, this, [this] {
+        if (logic_.phase() == DetectionLogic::Phase::NotFound)
+            startScan();
+    });
+    connect(manual_, &QPushButton::clicked, this, [this] {
+        stopScan();
+        logic_.manual();
+        done(logic_.result());
+    });
+    connect(exit_, &QPushButton::clicked, this, [this] { done(DetectionLogic::Exit); });
+
+    startScan();
+}
+
+DetectionDialog::~DetectionDialog() {
+    stopScan();
+}
+
+int DetectionDialog::run(pj::link::ShellState& state, DetectionScan scan, QWidget* parent) {
+    DetectionDialog d(state, std::move(scan), parent);
+    return runModal(d);
+}
+
+void DetectionDialog::done(int r) {
+    stopScan();
+    if (logic_.phase() != DetectionLogic::Phase::Ended)
+        logic_.exit(); // closed or "退出"
+    QDialog::done(logic_.phase() == DetectionLogic::Phase::Ended ? logic_.result() : r);
+}
+
+void DetectionDialog::startScan() {
+    stopScan();
+    logic_.startScan();
+    refresh();
+    const unsigned generation = ++generation_;
+    if (!scan_) {
+        onFinished(generation, {});
+        return;
+    }
+    worker_ = std::jthread([this, generation, scan = scan_](std::stop_token stop) {
+        // Progress and the result are posted to the dialog's own thread; a post
+        // that arrives after the dialog stopped this scan is dropped there.
+        const std::function<void(int)> progress = [this, generation](int value) {
+            QMetaObject::invokeMethod(
+                this, [this, generation, value] { onProgress(generation, value); },
+                Qt::QueuedConnection);
+        };
+        ScanOutcome outcome;
+        try {
+            outcome = scan(progress, stop);
+        } catch (...) {
+            outcome = {}; // a failed scan is a scan that found nothing
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation, outcome] { onFinished(generation, outcome); },
+            Qt::QueuedConnection);
+    });
+}
+
+void DetectionDialog::stopScan() {
+    if (worker_.joinable()) {
+        worker_.request_stop();
+        worker_.join();
+    }
+    ++generation_;
+}
+
+void DetectionDialog::onProgress(unsigned generation, int value) {
+    if (generation != generation_)
+        return;
+    logic_.progress(value);
+    progress_->setValue(logic_.progressValue());
+}
+
+void DetectionDialog::onFinished(unsigned generation, const ScanOutcome& outcome) {
+    if (generation != generation_)
+        return;
+    if (worker_.joinable())
+        worker_.join(); // it has posted its last word and is ending
+    logic_.finished(outcome);
+    refresh();
+    Q_EMIT scanEnded();
+    if (logic_.phase() == DetectionLogic::Phase::Ended)
+        done(logic_.result());
+}
+
+void DetectionDialog::refresh() {
+    status_->setText(logic_.statusText());
+    progress_->setValue(logic_.progressValue());
+    again_->setEnabled(logic_.searchAgainEnabled());
+}
+
+} // namespace pj::shell

@@ -1,0 +1,111 @@
+#pragma once
+// The controller detection dialog (dialog 145, title "检测中控").
+//
+// The scan runs on a worker thread; its progress and its result are posted
+// back to the user-interface thread, which alone touches the widgets and the
+// ShellState. Stopping a scan (a button, closing the dialog, a found
+// controller) asks the worker to stop and waits for it: a thread is never
+// killed, so the serial port is always left closed by the scan itself.
+//
+// Results: 2 a controller was found (editionCode, controllerBaud and portName
+// set), 1 "手动设置" (portName emptied), 0 "退出" or the dialog closed.
+// Object names: "label1078" (status line), "progress1075", "button1080"
+// ("重新查找"), "button1076" ("手动设置"), "button1077" ("退出").
+
+#include "link/state.h"
+#include "skin/skinneddialog.h"
+
+#include <functional>
+#include <memory>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace pj::shell {
+
+// What one scan found.
+struct ScanOutcome {
+    bool found = false;
+    std::string portName; // the port on which the answer arrived
+    int editionCode = 0;
+    int controllerBaud = 0;
+};
+
+// One detection scan, run on the worker thread: reports progress 0..100 through
+// `progress` (from the worker thread), returns soon after `stop` is requested.
+using DetectionScan =
+    std::function<ScanOutcome(const std::function<void(int)>& progress, std::stop_token stop)>;
+
+// The dialog's logic, without widgets.
+class DetectionLogic {
+public:
+    enum class Phase { Scanning, NotFound, Ended };
+    enum Result { Exit = 0, Manual = 1, Found = 2 };
+
+    static QString searchingText(); // "正在查找中控 . . ."
+    static QString notFoundText(); // "没有找到合适的中控，请使用 “手工设置” 。"
+
+    explicit DetectionLogic(pj::link::ShellState& state)
+        : state_(state) {}
+
+    void startScan();                          // Scanning, progress 0, searching text
+    void progress(int value);                  // ignored unless scanning
+    void finished(const ScanOutcome& outcome); // ignored unless scanning
+    void manual();                             // "手动设置"
+    void exit();                               // "退出" or close
+
+    Phase phase() const { return phase_; }
+    int result() const { return result_; }
+    int progressValue() const { return progress_; }
+    QString statusText() const;
+    bool searchAgainEnabled() const { return phase_ == Phase::NotFound; }
+
+private:
+    pj::link::ShellState& state_;
+    Phase phase_ = Phase::Scanning;
+    int result_ = Exit;
+    int progress_ = 0;
+};
+
+class DetectionDialog : public pj::skin::SkinnedDialog {
+    Q_OBJECT
+public:
+    // Starts the first scan at once.
+    DetectionDialog(pj::link::ShellState& state, DetectionScan scan, QWidget* parent = nullptr);
+    ~DetectionDialog() override; // stops a running scan and waits for it
+
+    // Runs the dialog modally (through the modal seam) and returns 0, 1 or 2.
+    static int run(pj::link::ShellState& state, DetectionScan scan, QWidget* parent = nullptr);
+
+    const DetectionLogic& logic() const { return logic_; }
+    bool scanRunning() const { return worker_.joinable(); }
+
+Q_SIGNALS:
+    void scanEnded(); // a scan finished on its own (found or not) and its result was taken
+
+protected:
+    void done(int r) override;
+
+private:
+    void startScan();
+    void stopScan();
+    void refresh();
+    void onProgress(unsigned generation, int value);
+    void onFinished(unsigned generation, const ScanOutcome& outcome);
+
+    DetectionLogic logic_;
+    DetectionScan scan_;
+    std::jthread worker_;
+    unsigned generation_ = 0; // posts from an earlier scan are dropped
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* again_ = nullptr;
+    QPushButton* manual_ = nullptr;
+    QPushButton* exit_ = nullptr;
+};
+
+} // namespace pj::shell
