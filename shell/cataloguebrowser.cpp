@@ -71,8 +71,7 @@ void CatalogueBrowser::select(const NodeRef& node) {
     const std::optional<int> companyId = catalogue_.companyIdByName(node.companyText);
     const std::optional<int> modelId =
         companyId ? catalogue_.modelIdByName(node.text, *companyId) : std::nullopt;
-    const std::optional<ModelContent> content =
-        modelId ? catalogue_.model(*modelId) : std::nullopt;
+    const std::optional<ModelContent> content = modelId ? catalogue_.model(*modelId) : std::nullopt;
     if (!content) {
         // The catalogue changed behind the tree: nothing can be written.
         showNothing();

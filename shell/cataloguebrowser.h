@@ -82,6 +82,9 @@ public:
     int insertMode() const { return insertMode_; }
     int currentCompanyId() const { return currentCompanyId_; }
 
+    // The parity the last written row left the projector line at.
+    void setLastParity(std::uint32_t parity) { model_.lastParity = parity; }
+
     CodeListModel& codeList() { return codeList_; }
     const link::SelectedModel& selectedModel() const { return model_; }
 

@@ -1,0 +1,146 @@
+#include "shell/cataloguetree.h"
+
+#include "skin/artwork.h"
+#include "skin/palette.h"
+
+#include <QHeaderView>
+#include <QMenu>
+
+namespace pj::shell {
+
+namespace {
+
+constexpr int KindRole = Qt::UserRole + 1;
+
+QIcon nodeIcon() {
+    QIcon icon;
+    icon.addPixmap(skin::artPixmap(skin::Art::NodeClosed), QIcon::Normal);
+    icon.addPixmap(skin::artPixmap(skin::Art::NodeOpen), QIcon::Selected);
+    return icon;
+}
+
+QIcon rootIcon() {
+    QIcon icon;
+    const QPixmap p = skin::artPixmap(skin::Art::NodeRoot);
+    icon.addPixmap(p, QIcon::Normal);
+    icon.addPixmap(p, QIcon::Selected);
+    return icon;
+}
+
+} // namespace
+
+CatalogueTree::CatalogueTree(CatalogueBrowser& browser, QWidget* parent)
+    : QTreeWidget(parent)
+    , browser_(browser) {
+    setObjectName(QStringLiteral("tree1009"));
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setItemsExpandable(true);
+    setIconSize(QSize(16, 16));
+    setIndentation(19);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, skin::PanelPalette::background());
+    pal.setColor(QPalette::Window, skin::PanelPalette::background());
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("menuTree"));
+    for (TreeCommand command : kTreeCommands) {
+        QAction* action = menu_->addAction(treeCommandText(command));
+        action->setObjectName(QStringLiteral("action%1").arg(static_cast<int>(command)));
+        action->setData(static_cast<int>(command));
+        connect(action, &QAction::triggered, this,
+                [this, command] { Q_EMIT commandChosen(command); });
+    }
+
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentItemChanged(current); });
+    connect(this, &QWidget::customContextMenuRequested, this, &CatalogueTree::onContextMenu);
+}
+
+void CatalogueTree::fill() {
+    const QSignalBlocker block(this);
+    clear();
+    const QIcon node = nodeIcon();
+    root_ = new QTreeWidgetItem(this, {CatalogueBrowser::rootText()});
+    root_->setIcon(0, rootIcon());
+    root_->setData(0, KindRole, static_cast<int>(NodeKind::Root));
+    for (const CompanyNode& company : browser_.companies()) {
+        auto* c = new QTreeWidgetItem(root_, {company.name});
+        c->setIcon(0, node);
+        c->setData(0, KindRole, static_cast<int>(NodeKind::Company));
+        for (const ModelEntry& model : company.models) {
+            auto* m = new QTreeWidgetItem(c, {model.name});
+            m->setIcon(0, node);
+            m->setData(0, KindRole, static_cast<int>(NodeKind::Model));
+        }
+    }
+    root_->setExpanded(true);
+}
+
+QTreeWidgetItem* CatalogueTree::companyItem(const QString& name) const {
+    if (!root_)
+        return nullptr;
+    for (int i = 0; i < root_->childCount(); ++i)
+        if (root_->child(i)->text(0) == name)
+            return root_->child(i);
+    return nullptr;
+}
+
+QTreeWidgetItem* CatalogueTree::modelItem(const QString& company, const QString& model) const {
+    QTreeWidgetItem* c = companyItem(company);
+    if (!c)
+        return nullptr;
+    for (int i = 0; i < c->childCount(); ++i)
+        if (c->child(i)->text(0) == model)
+            return c->child(i);
+    return nullptr;
+}
+
+std::optional<NodeRef> CatalogueTree::nodeOf(const QTreeWidgetItem* item) {
+    if (!item)
+        return std::nullopt;
+    NodeRef ref;
+    ref.kind = static_cast<NodeKind>(item->data(0, KindRole).toInt());
+    ref.text = item->text(0);
+    if (ref.kind == NodeKind::Model && item->parent())
+        ref.companyText = item->parent()->text(0);
+    return ref;
+}
+
+void CatalogueTree::onCurrentItemChanged(QTreeWidgetItem* current) {
+    const std::optional<NodeRef> node = nodeOf(current);
+    // No current item (the tree was emptied) shows nothing, as the root does.
+    browser_.select(node.value_or(NodeRef{}));
+}
+
+bool CatalogueTree::prepareContextMenu(const QPoint& pos) {
+    QTreeWidgetItem* item = itemAt(pos);
+    const std::optional<NodeRef> node = nodeOf(item);
+    if (!node)
+        return false;
+    if (item != currentItem())
+        setCurrentItem(item);
+    const std::optional<MenuState> menu = browser_.rightClick(node);
+    if (!menu)
+        return false;
+    for (QAction* action : menu_->actions())
+        action->setEnabled(menu->enabled(static_cast<TreeCommand>(action->data().toInt())));
+    return true;
+}
+
+void CatalogueTree::onContextMenu(const QPoint& pos) {
+    if (!prepareContextMenu(pos))
+        return;
+    // The menu opens with its right edge at the pointer.
+    const QPoint global = viewport()->mapToGlobal(pos);
+    menu_->popup(QPoint(global.x() - menu_->sizeHint().width(), global.y()));
+}
+
+} // namespace pj::shell

@@ -1,0 +1,52 @@
+#pragma once
+// The catalogue tree (control 1009): the root "选择投影机型号", the companies
+// under it and each company's models under the company. Selecting a node hands
+// it to the browser; a right click selects the node under the pointer and opens
+// the context menu with the items the browser allows.
+//
+// Object names: "tree1009", the menu "menuTree", its actions "action40010" ...
+
+#include "shell/cataloguebrowser.h"
+
+#include <QTreeWidget>
+
+class QMenu;
+
+namespace pj::shell {
+
+class CatalogueTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    enum Image { ImageNode = 0, ImageNodeSelected = 1, ImageRoot = 2 };
+
+    CatalogueTree(CatalogueBrowser& browser, QWidget* parent = nullptr);
+
+    // Fills the tree from the browser (which has read the catalogue) and
+    // expands the root.
+    void fill();
+
+    QTreeWidgetItem* rootItem() const { return root_; }
+    QTreeWidgetItem* companyItem(const QString& name) const;
+    QTreeWidgetItem* modelItem(const QString& company, const QString& model) const;
+    static std::optional<NodeRef> nodeOf(const QTreeWidgetItem* item);
+
+    QMenu* contextMenu() const { return menu_; }
+    // What a right click at `pos` (viewport coordinates) does, without showing
+    // the menu: selects the node, sets the menu's items, and returns whether a
+    // menu would be shown.
+    bool prepareContextMenu(const QPoint& pos);
+
+Q_SIGNALS:
+    // A context-menu item was chosen.
+    void commandChosen(pj::shell::TreeCommand command);
+
+private:
+    void onCurrentItemChanged(QTreeWidgetItem* current);
+    void onContextMenu(const QPoint& pos);
+
+    CatalogueBrowser& browser_;
+    QTreeWidgetItem* root_ = nullptr;
+    QMenu* menu_ = nullptr;
+};
+
+} // namespace pj::shell

@@ -1,0 +1,36 @@
+#pragma once
+// The command line of PROJECTOR.
+//
+//   --simulate[=ANSWERBYTE]  start a controller simulator in the program on a
+//                            pseudo-terminal (answer byte 0x11 by default) and
+//                            look for the controller on its port first
+//   --port PORT              look on PORT as well (repeatable)
+//   --help
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pj::shell {
+
+struct ProgramOptions {
+    bool simulate = false;
+    std::uint8_t answerByte = 0x11;
+    std::vector<std::string> ports;
+    // The catalogue, "projector.mdb" in the working folder (tests and the
+    // benchmark point it elsewhere; the command line does not).
+    QString catalogueFile = QStringLiteral("projector.mdb");
+    bool help = false;
+};
+
+// `args` without the program name. nullopt with a one-line reason on a bad
+// command line.
+std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& error);
+
+QString usageText();
+
+} // namespace pj::shell

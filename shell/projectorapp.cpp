@@ -1,0 +1,199 @@
+#include "shell/projectorapp.h"
+
+#include "link/detection.h"
+#include "link/observer.h"
+#include "shell/cataloguebrowser.h"
+#include "shell/cataloguedbreader.h"
+#include "shell/dialogs/detectiondialog.h"
+#include "shell/dialogs/messagedialog.h"
+#include "shell/dialogs/modal.h"
+#include "shell/dialogs/parameterdialog.h"
+#include "shell/mainwindow.h"
+#include "sim/simulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <iostream>
+
+namespace pj::shell {
+
+namespace {
+
+double msSince(const QElapsedTimer& t) {
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// Detection progress from the scan's observer to the dialog's callback.
+class ScanProgress final : public link::SequenceObserver {
+public:
+    explicit ScanProgress(const std::function<void(int)>& progress)
+        : progress_(progress) {}
+    void progress(int percent) override {
+        if (progress_)
+            progress_(percent);
+    }
+
+private:
+    const std::function<void(int)>& progress_;
+};
+
+} // namespace
+
+ProjectorApp::ProjectorApp(ProgramOptions options)
+    : options_(std::move(options))
+    , channel_(std::make_unique<link::SerialChannel>(link::makeSystemSerialPort(), clock_)) {
+    // Both arrive on the reader or worker thread; the panel handles them on its own.
+    channel_->setMessageSink([this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            &relay_,
+            [this, t = QString::fromStdString(text)] {
+                if (window_)
+                    window_->panel()->showChannelMessage(t);
+                else
+                    showMessage(nullptr, t);
+            },
+            Qt::QueuedConnection);
+    });
+    channel_->setReceiveHandler([this](link::Bytes block) {
+        QMetaObject::invokeMethod(
+            &relay_,
+            [this, b = std::move(block)] {
+                if (window_)
+                    window_->panel()->onReceived(b);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+ProjectorApp::~ProjectorApp() {
+    // The window first: a running controller operation is waited for there.
+    window_.reset();
+    channel_->close();
+    if (simulator_)
+        simulator_->stop();
+    browser_.reset();
+    reader_.reset();
+    db_.close();
+}
+
+bool ProjectorApp::start() {
+    QElapsedTimer total;
+    total.start();
+    exitCode_ = 0;
+
+    QElapsedTimer step;
+    step.start();
+    if (options_.simulate && !startSimulator()) {
+        exitCode_ = 1;
+        return false;
+    }
+    timings_.simulatorMs = msSince(step);
+
+    step.restart();
+    const int detected = runDetection();
+    timings_.detectionMs = msSince(step);
+    if (detected == DetectionLogic::Exit)
+        return false;
+    if (detected == DetectionLogic::Manual) {
+        ParameterDialog::Hooks hooks;
+        hooks.closeChannel = [this] { channel_->close(); };
+        hooks.listPorts = [this] { return openablePorts(); };
+        if (ParameterDialog::run(shell_, std::move(hooks), nullptr) != 1)
+            return false;
+    }
+
+    step.restart();
+    const bool connected = connectCatalogue();
+    timings_.catalogueMs = msSince(step);
+    if (!connected) {
+        MessageDialog::run(MessageDialog::DatabaseMissing, nullptr);
+        return false;
+    }
+
+    step.restart();
+    createWindow();
+    window_->show();
+    timings_.windowMs = msSince(step);
+    timings_.totalMs = msSince(total);
+    return true;
+}
+
+bool ProjectorApp::startSimulator() {
+    sim::SimulatorOptions so;
+    so.answerByte = options_.answerByte;
+    simulator_ = std::make_unique<sim::Simulator>(so);
+    std::string error;
+    if (!simulator_->start(error)) {
+        simulator_.reset();
+        const QString text =
+            QStringLiteral("无法启动模拟中控：%1").arg(QString::fromStdString(error));
+        std::cerr << text.toStdString() << '\n';
+        showMessage(nullptr, text);
+        return false;
+    }
+    std::cerr << "模拟中控: " << simulator_->portPath() << '\n';
+    return true;
+}
+
+std::vector<std::string> ProjectorApp::detectionPorts() const {
+    std::vector<std::string> first;
+    if (simulator_)
+        first.push_back(simulator_->portPath());
+    first.insert(first.end(), options_.ports.begin(), options_.ports.end());
+    std::vector<std::string> out;
+    auto add = [&out](const std::string& p) {
+        if (!p.empty() && std::find(out.begin(), out.end(), p) == out.end())
+            out.push_back(p);
+    };
+    for (const auto& p : first)
+        add(p);
+    for (const auto& p : link::availablePorts())
+        add(p);
+    return out;
+}
+
+std::vector<std::string> ProjectorApp::openablePorts() const {
+    std::vector<std::string> out;
+    for (const auto& name : detectionPorts()) {
+        auto port = link::makeSystemSerialPort();
+        if (port->open(name, link::LineSettings{}) == link::PortOpenStatus::Ok)
+            out.push_back(name);
+        port->close();
+    }
+    return out;
+}
+
+int ProjectorApp::runDetection() {
+    const std::vector<std::string> ports = detectionPorts();
+    link::SerialChannel& channel = *channel_;
+    DetectionScan scan = [&channel, ports](const std::function<void(int)>& progress,
+                                           std::stop_token stop) {
+        ScanProgress observer(progress);
+        const link::DetectionResult r = link::detectionScan(channel, ports, observer, stop);
+        ScanOutcome out;
+        out.found = r.found;
+        out.portName = r.portName;
+        out.editionCode = r.edition.editionCode;
+        out.controllerBaud = r.edition.controllerBaud;
+        return out;
+    };
+    return DetectionDialog::run(shell_, std::move(scan), nullptr);
+}
+
+bool ProjectorApp::connectCatalogue() {
+    const auto where = catalogue::CatalogueLocation::fromEnvironment(options_.catalogueFile);
+    return db_.connect(where).ok();
+}
+
+void ProjectorApp::createWindow() {
+    reader_ = std::make_unique<CatalogueDbReader>(db_);
+    browser_ = std::make_unique<CatalogueBrowser>(*reader_, selected_);
+    browser_->build();
+    PanelContext context{shell_, *browser_, *channel_, [this] { return openablePorts(); }};
+    window_ = std::make_unique<MainWindow>(std::move(context));
+}
+
+} // namespace pj::shell
