@@ -290,12 +290,13 @@ IoStatus PosixSerialPort::waitReadable(Millis limit) {
             drainPipe(wakeRead_);
             return IoStatus::Woken;
         }
-        if (p[0].revents & POLLIN)
-            return IoStatus::Ok;
+        // A hung-up device also reports POLLIN (a read would fail at once).
         if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             setError("poll", EIO);
             return IoStatus::DeviceLost;
         }
+        if (p[0].revents & POLLIN)
+            return IoStatus::Ok;
         if (r == 0 || remainingMs(deadline) <= 0)
             return IoStatus::TimedOut;
     }
