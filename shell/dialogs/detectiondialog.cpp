@@ -1,5 +1,6 @@
 #include "shell/dialogs/detectiondialog.h"
 
+#include "link/detection.h"
 #include "shell/dialogs/modal.h"
 #include "skin/units.h"
 
@@ -11,6 +12,37 @@
 #include <algorithm>
 
 namespace pj::shell {
+
+namespace {
+class ProgressForwarder final : public pj::link::SequenceObserver {
+public:
+    explicit ProgressForwarder(const std::function<void(int)>& f)
+        : f_(f) {}
+    void progress(int percent) override {
+        if (f_)
+            f_(percent);
+    }
+
+private:
+    const std::function<void(int)>& f_;
+};
+} // namespace
+
+DetectionScan linkDetectionScan(pj::link::SerialChannel& channel,
+                                std::vector<std::string> extraPorts) {
+    return [&channel, extra = std::move(extraPorts)](const std::function<void(int)>& progress,
+                                                     std::stop_token stop) {
+        const std::vector<std::string> ports = pj::link::availablePorts(extra);
+        ProgressForwarder observer(progress);
+        const auto r = pj::link::detectionScan(channel, ports, observer, stop);
+        ScanOutcome out;
+        out.found = r.found;
+        out.portName = r.portName;
+        out.editionCode = r.edition.editionCode;
+        out.controllerBaud = r.edition.controllerBaud;
+        return out;
+    };
+}
 
 QString DetectionLogic::searchingText() {
     return QStringLiteral("正在查找中控 . . .");

@@ -12,6 +12,7 @@
 // Object names: "label1078" (status line), "progress1075", "button1080"
 // ("重新查找"), "button1076" ("手动设置"), "button1077" ("退出").
 
+#include "link/serialchannel.h"
 #include "link/state.h"
 #include "skin/skinneddialog.h"
 
@@ -20,6 +21,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <vector>
 
 class QLabel;
 class QProgressBar;
@@ -39,6 +41,12 @@ struct ScanOutcome {
 // `progress` (from the worker thread), returns soon after `stop` is requested.
 using DetectionScan =
     std::function<ScanOutcome(const std::function<void(int)>& progress, std::stop_token stop)>;
+
+// The link core's detection scan on `channel`, over the ports present when the
+// scan starts followed by `extraPorts` (ports named by the user, the built-in
+// simulator's). The channel is used only by the worker while a scan runs.
+DetectionScan linkDetectionScan(pj::link::SerialChannel& channel,
+                                std::vector<std::string> extraPorts = {});
 
 // The dialog's logic, without widgets.
 class DetectionLogic {

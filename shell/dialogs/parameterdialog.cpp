@@ -1,6 +1,7 @@
 #include "shell/dialogs/parameterdialog.h"
 
 #include "link/edition.h"
+#include "link/serialport.h"
 #include "shell/dialogs/modal.h"
 #include "skin/artwork.h"
 #include "skin/bitmapbutton.h"
@@ -12,46 +13,10 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <cctype>
 
 namespace pj::shell {
 
 namespace {
-
-// Orders names with digit runs compared by value: "COM2" < "COM10",
-// "/dev/ttyS1" < "/dev/ttyUSB0".
-bool naturalLess(const std::string& a, const std::string& b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[j]);
-        if (std::isdigit(ca) && std::isdigit(cb)) {
-            std::size_t ei = i;
-            std::size_t ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
-                ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
-                ++ej;
-            std::string da = a.substr(i, ei - i);
-            std::string db = b.substr(j, ej - j);
-            da.erase(0, std::min(da.find_first_not_of('0'), da.size()));
-            db.erase(0, std::min(db.find_first_not_of('0'), db.size()));
-            if (da.size() != db.size())
-                return da.size() < db.size();
-            if (da != db)
-                return da < db;
-            i = ei;
-            j = ej;
-            continue;
-        }
-        if (ca != cb)
-            return ca < cb;
-        ++i;
-        ++j;
-    }
-    return a.size() - i < b.size() - j;
-}
 
 std::string trimmed(const std::string& s) {
     const auto first = s.find_first_not_of(" \t\r\n");
@@ -71,7 +36,7 @@ ParameterSettings::ParameterSettings(const pj::link::ShellState& state,
                                      std::vector<std::string> ports)
     : state_(state)
     , ports_(std::move(ports)) {
-    std::sort(ports_.begin(), ports_.end(), naturalLess);
+    std::sort(ports_.begin(), ports_.end(), pj::link::naturalLess);
     ports_.erase(std::unique(ports_.begin(), ports_.end()), ports_.end());
 }
 
@@ -201,6 +166,8 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
     std::vector<std::string> ports;
     if (hooks.listPorts)
         ports = hooks.listPorts();
+    else
+        ports = openablePorts();
     const ParameterSettings logic(state_, std::move(ports));
 
     for (const auto& p : logic.ports())
@@ -221,6 +188,18 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
     edition_->setCurrentIndex(logic.initialEditionRow());
     type_->setEnabled(logic.initialTypeListEnabled());
     connect(edition_, &QComboBox::activated, this, [this](int row) { onEditionChosen(row); });
+}
+
+std::vector<std::string> ParameterDialog::openablePorts(const std::vector<std::string>& extra) {
+    std::vector<std::string> out;
+    const auto port = pj::link::makeSystemSerialPort();
+    for (const auto& name : pj::link::availablePorts(extra)) {
+        // Any status but Unavailable means the device could be had.
+        if (port->open(name, pj::link::LineSettings{}) != pj::link::PortOpenStatus::Unavailable)
+            out.push_back(name);
+        port->close();
+    }
+    return out;
 }
 
 int ParameterDialog::run(pj::link::ShellState& state, Hooks hooks, QWidget* parent) {

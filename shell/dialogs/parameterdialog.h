@@ -69,9 +69,12 @@ public:
         std::function<std::vector<std::string>()> listPorts;
     };
 
-    // Hooks left empty: nothing is closed, and the ports come from the link
-    // core's port listing.
+    // Hooks left empty: nothing is closed, and the ports are openablePorts().
     ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidget* parent = nullptr);
+
+    // The ports present now (and `extra`) that can be opened exclusively at
+    // this moment; a port held by another program is left out.
+    static std::vector<std::string> openablePorts(const std::vector<std::string>& extra = {});
 
     // Runs the dialog modally (through the modal seam): 1 after OK, 0 when closed.
     static int run(pj::link::ShellState& state, Hooks hooks, QWidget* parent = nullptr);
