@@ -140,8 +140,8 @@ TEST(ChannelWrite, stalledWriteReportsAfterItsLimitAndStillSettles) {
 }
 
 TEST(ChannelReader, burstOf300BytesArrivesAsBlocksOf200And100) {
+    BlockSink sink; // outlives the channel, whose reader calls it
     FakeLink link;
-    BlockSink sink;
     link.channel.setReceiveHandler(sink.handler());
     ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
     Bytes burst(300);
@@ -158,8 +158,8 @@ TEST(ChannelReader, burstOf300BytesArrivesAsBlocksOf200And100) {
 }
 
 TEST(ChannelReader, perOpenHandlerWinsAndTheStandingOneReturnsAfterwards) {
-    FakeLink link;
     BlockSink standing, once;
+    FakeLink link;
     link.channel.setReceiveHandler(standing.handler());
     ASSERT_EQ(link.channel.open(kPort, k9600, once.handler()), OpenResult::Opened);
     link.port->receive(Bytes{0xAA, 0x11});
