@@ -547,20 +547,28 @@ Status CatalogueDb::connect(const CatalogueLocation& where) {
                 return notFound();
             }
         }
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), d_->name);
-        db.setDatabaseName(where.file);
-        db.setConnectOptions(sqliteOptions(false, d_->busyMs));
-        if (!db.open()) {
+        bool opened = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), d_->name);
+            db.setDatabaseName(where.file);
+            db.setConnectOptions(sqliteOptions(false, d_->busyMs));
+            opened = db.open();
+        }
+        if (!opened) {
             close();
             return notFound();
         }
     } else {
         d_->odbc = true;
         d_->engine = engineOfConnectionString(where.odbc);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), d_->name);
-        db.setDatabaseName(where.odbc);
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
-        if (!db.open()) {
+        bool opened = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), d_->name);
+            db.setDatabaseName(where.odbc);
+            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
+            opened = db.open();
+        }
+        if (!opened) {
             close();
             return notFound();
         }

@@ -317,8 +317,6 @@ int modelInput(const Options& o, const ModelRecord* current, ModelInput& in, Io&
 }
 
 int cmdAddModel(CatalogueDb& db, const Options& o, Io& io) {
-    if (!o.baud)
-        return usage(io, "add-model 需要 --baud N");
     auto n = resolve(db, o.positional[1], nullptr, io);
     if (!n)
         return kFailed;
@@ -442,6 +440,13 @@ int runCatalogue(const std::vector<std::string>& args, Io& io) {
         return usage(io, cmd + " 需要 " + std::to_string(sub->words) + " 个参数");
     if (!allowOnly(o, sub->modelOptions, sub->modifyOptions))
         return usage(io, cmd + " 不接受这些选项");
+    if (cmd == "add-model" && !o.baud)
+        return usage(io, "add-model 需要 --baud N");
+    for (const auto& spec : o.keys) {
+        KeyInput k;
+        if (auto why = parseKey(spec, k); !why.empty())
+            return usage(io, why);
+    }
 
     const auto where = CatalogueLocation::fromEnvironment(q(o.catalogue));
     if (cmd == "init") {
