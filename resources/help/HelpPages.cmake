@@ -20,11 +20,13 @@ function(pj_prepare_help_pages out_dir_var out_qrc_var out_files_var)
 
     set(images "")
     foreach(s ${shots})
-        configure_file(${shots_dir}/${s} ${dst}/images/${s} COPYONLY)
+        configure_file(${shots_dir}/${s} ${dst}/images/${s} COPYONLY) # also a configure dependency
         list(APPEND images images/${s})
     endforeach()
 
     foreach(p ${pages})
+        # An edited page is prepared again at the next build.
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${src}/${p})
         file(READ ${src}/${p} text)
         string(REGEX MATCHALL "<p class=\"shot\"><img src=\"images/[^\"]+\"[^>]*></p>" figures
                "${text}")
