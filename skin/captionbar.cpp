@@ -6,6 +6,7 @@
 #include "skin/palette.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -128,10 +129,15 @@ void CaptionBar::paintEvent(QPaintEvent*) {
 
     QString title = parentWidget() ? parentWidget()->windowTitle() : QString();
     title.truncate(kTitleMaxChars);
-    p.setFont(skinFont(QStringLiteral("宋体"), 15, 8));
+    p.setFont(skinFont(QStringLiteral("宋体"), kTitleHeight, kTitleWidth));
     p.setPen(PanelPalette::captionText());
-    p.drawText(QRect(24, 6, std::max(0, width() - 24), kHeight - 6),
-               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title);
+    // The title's character cell starts at (24, 6). Its baseline is placed
+    // where the Song face puts it (ascent 0.86 of the cell), whatever the
+    // metrics of the face standing in for it.
+    const int baseline = kTitleTop + (kTitleHeight * 86 + 50) / 100;
+    const QString shown =
+        QFontMetrics(p.font()).elidedText(title, Qt::ElideRight, std::max(0, width() - kTitleLeft));
+    p.drawText(QPoint(kTitleLeft, baseline), shown);
 }
 
 void CaptionBar::mousePressEvent(QMouseEvent* e) {

@@ -32,6 +32,10 @@ public:
     };
     static constexpr int kHeight = 26;
     static constexpr int kTitleMaxChars = 99;
+    static constexpr int kTitleLeft = 24;
+    static constexpr int kTitleTop = 6;
+    static constexpr int kTitleHeight = 15; // character cell of the title font
+    static constexpr int kTitleWidth = 8;   // its average character width
 
     explicit CaptionBar(QWidget* parent, Kind kind = Kind::Dialog);
 

@@ -7,6 +7,7 @@
 #include "skin/bitmapbutton.h"
 #include "skin/units.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -146,9 +147,18 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
     auto* notes = new QGroupBox(QStringLiteral("说明"), this);
     notes->setObjectName(QStringLiteral("groupNotes"));
     notes->setGeometry(dlu(144, 24, 167, 116));
-    const auto note = [this](const char16_t* text, const char* name, QRect r) {
+    // A note runs to the pane's inner edge when the face standing in for the
+    // dialog font needs more room than its table width, and wraps beyond that.
+    const int paneRight = notes->geometry().right() - 6;
+    const auto note = [this, paneRight](const char16_t* text, const char* name, QRect r) {
         auto* l = new QLabel(QString::fromUtf16(text), this);
         l->setObjectName(QString::fromLatin1(name));
+        r.setWidth(std::max(r.width(), std::min(l->sizeHint().width(), paneRight - r.x())));
+        if (l->sizeHint().width() > r.width()) {
+            // Still too long: wrap onto a second line (there is room below).
+            l->setWordWrap(true);
+            r.setHeight(std::max(r.height(), l->heightForWidth(r.width())));
+        }
         l->setGeometry(r);
         return l;
     };
@@ -172,12 +182,17 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
 
     for (const auto& p : logic.ports())
         port_->addItem(q(p));
+    // Port names of this platform can be longer than the field: the list
+    // opens as wide as its longest name, and the field tells its whole text.
+    port_->view()->setMinimumWidth(port_->view()->sizeHintForColumn(0) + 24);
+    connect(port_, &QComboBox::currentTextChanged, port_, &QWidget::setToolTip);
     if (!state_.portName.empty())
         port_->setEditText(q(state_.portName));
     else if (port_->count() > 0)
         port_->setCurrentIndex(0);
     else
         port_->setEditText(QString());
+    port_->setToolTip(port_->currentText());
 
     for (const auto& t : ParameterSettings::typeLabels())
         type_->addItem(q(t));
