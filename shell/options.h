@@ -21,6 +21,10 @@ struct ProgramOptions {
     bool simulate = false;
     std::uint8_t answerByte = 0x11;
     std::vector<std::string> ports;
+    // Whether the serial ports present on the machine are scanned too (after
+    // the simulator's and those given); tests and the benchmark leave the
+    // machine's own ports alone.
+    bool scanPresentPorts = true;
     // The catalogue, "projector.mdb" in the working folder (tests and the
     // benchmark point it elsewhere; the command line does not).
     QString catalogueFile = QStringLiteral("projector.mdb");

@@ -1,7 +1,7 @@
 #include "shell/projectorapp.h"
 
+#include "cli/ttyport.h"
 #include "link/detection.h"
-#include "link/observer.h"
 #include "shell/cataloguebrowser.h"
 #include "shell/cataloguedbreader.h"
 #include "shell/dialogs/detectiondialog.h"
@@ -44,7 +44,10 @@ private:
 
 ProjectorApp::ProjectorApp(ProgramOptions options)
     : options_(std::move(options))
-    , channel_(std::make_unique<link::SerialChannel>(link::makeSystemSerialPort(), clock_)) {
+    , channel_(std::make_unique<link::SerialChannel>(
+          // The guard keeps an empty read of a raw terminal from counting as a
+          // lost device (see cli/ttyport.h).
+          cli::makeGuardedSystemPort(), clock_)) {
     // Both arrive on the reader or worker thread; the panel handles them on its own.
     channel_->setMessageSink([this](const std::string& text) {
         QMetaObject::invokeMethod(
@@ -138,28 +141,35 @@ bool ProjectorApp::startSimulator() {
     return true;
 }
 
-std::vector<std::string> ProjectorApp::detectionPorts() const {
-    std::vector<std::string> first;
-    if (simulator_)
-        first.push_back(simulator_->portPath());
-    first.insert(first.end(), options_.ports.begin(), options_.ports.end());
+std::vector<std::string> ProjectorApp::scanPorts() const {
     std::vector<std::string> out;
-    auto add = [&out](const std::string& p) {
-        if (!p.empty() && std::find(out.begin(), out.end(), p) == out.end())
-            out.push_back(p);
+    if (simulator_)
+        out.push_back(simulator_->portPath());
+    out.insert(out.end(), options_.ports.begin(), options_.ports.end());
+    if (options_.scanPresentPorts)
+        out = link::availablePorts(out); // present ones, then the others
+    // The simulator and the ports the user named come first: a controller
+    // there is found without probing the machine's other ports.
+    std::vector<std::string> ordered;
+    auto add = [&ordered](const std::string& p) {
+        if (!p.empty() && std::find(ordered.begin(), ordered.end(), p) == ordered.end())
+            ordered.push_back(p);
     };
-    for (const auto& p : first)
+    if (simulator_)
+        add(simulator_->portPath());
+    for (const auto& p : options_.ports)
         add(p);
-    for (const auto& p : link::availablePorts())
+    for (const auto& p : out)
         add(p);
-    return out;
+    return ordered;
 }
 
 std::vector<std::string> ProjectorApp::openablePorts() const {
     std::vector<std::string> out;
-    for (const auto& name : detectionPorts()) {
-        auto port = link::makeSystemSerialPort();
-        if (port->open(name, link::LineSettings{}) == link::PortOpenStatus::Ok)
+    const auto port = link::makeSystemSerialPort();
+    for (const auto& name : scanPorts()) {
+        // Any answer but Unavailable means the device could be had.
+        if (port->open(name, link::LineSettings{}) != link::PortOpenStatus::Unavailable)
             out.push_back(name);
         port->close();
     }
@@ -167,10 +177,9 @@ std::vector<std::string> ProjectorApp::openablePorts() const {
 }
 
 int ProjectorApp::runDetection() {
-    const std::vector<std::string> ports = detectionPorts();
     link::SerialChannel& channel = *channel_;
-    DetectionScan scan = [&channel, ports](const std::function<void(int)>& progress,
-                                           std::stop_token stop) {
+    DetectionScan scan = [&channel, ports = scanPorts()](const std::function<void(int)>& progress,
+                                                         std::stop_token stop) {
         ScanProgress observer(progress);
         const link::DetectionResult r = link::detectionScan(channel, ports, observer, stop);
         ScanOutcome out;

@@ -53,7 +53,7 @@ public:
 
     // Ports that detection scans, in order: the simulator's, those given with
     // --port, then those present on the machine.
-    std::vector<std::string> detectionPorts() const;
+    std::vector<std::string> scanPorts() const;
     // The same ports, only those that can be opened exclusively right now.
     std::vector<std::string> openablePorts() const;
 

@@ -1,0 +1,173 @@
+// pj-screenshots OUTDIR CATALOGUE: shows every window of PROJECTOR in turn on
+// the display it runs on (Xvfb, no window manager) and takes each with
+// ImageMagick's "import -window root", cropped to the window.
+
+#include "shell/cataloguetree.h"
+#include "shell/codelistview.h"
+#include "shell/dialogs/aboutdialog.h"
+#include "shell/dialogs/detectiondialog.h"
+#include "shell/dialogs/help.h"
+#include "shell/dialogs/messagedialog.h"
+#include "shell/dialogs/modal.h"
+#include "shell/dialogs/parameterdialog.h"
+#include "shell/mainwindow.h"
+#include "shell/projectorapp.h"
+#include "sim/simulator.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <iostream>
+
+using namespace pj;
+using namespace pj::shell;
+
+namespace {
+
+QString outDir;
+int failures = 0;
+
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+}
+
+void grab(const QString& name, const QRect& area) {
+    settle(250);
+    const QString file = QDir(outDir).filePath(name + QStringLiteral(".png"));
+    const QString crop = QStringLiteral("%1x%2+%3+%4")
+                             .arg(area.width())
+                             .arg(area.height())
+                             .arg(area.x())
+                             .arg(area.y());
+    const int rc = QProcess::execute(
+        QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                   QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file});
+    if (rc != 0) {
+        std::cerr << "import failed for " << name.toStdString() << '\n';
+        ++failures;
+    } else {
+        std::cout << file.toStdString() << '\n';
+    }
+}
+
+void shoot(QWidget& w, const QString& name) {
+    w.show();
+    w.raise();
+    w.activateWindow();
+    settle(200);
+    grab(name, w.frameGeometry());
+}
+
+void shootDialog(QDialog& d, const QString& name) {
+    shoot(d, name);
+    d.hide();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE\n";
+        return 2;
+    }
+    outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+
+    // Start-up with the built-in simulator: the detection dialog is taken while
+    // it searches, then left to find the controller.
+    ModalSeam::queueHandler([](QDialog& d) {
+        auto& dialog = static_cast<DetectionDialog&>(d);
+        QEventLoop loop;
+        QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
+        dialog.show();
+        settle(150);
+        grab(QStringLiteral("detection-searching"), dialog.frameGeometry());
+        if (dialog.scanRunning())
+            loop.exec();
+        dialog.hide();
+        return dialog.result();
+    });
+    ProgramOptions options;
+    options.simulate = true;
+    options.answerByte = 0x11;
+    options.catalogueFile = QString::fromLocal8Bit(argv[2]);
+    ProjectorApp projector(options);
+    if (!projector.start()) {
+        std::cerr << "start-up failed\n";
+        return 1;
+    }
+    MainWindow* window = projector.mainWindow();
+    MainPanel* panel = window->panel();
+    grab(QStringLiteral("main-empty"), window->frameGeometry());
+
+    // A model with two ticked rows, one of them confirmed by its echo.
+    CatalogueTree* tree = panel->tree();
+    QTreeWidgetItem* company = tree->rootItem()->child(0);
+    company->setExpanded(true);
+    tree->setCurrentItem(company->child(0));
+    auto* list = qobject_cast<CodeListModel*>(panel->codeList()->model());
+    if (list && list->rowCount() > 2) {
+        list->toggle(2);
+        list->setStatus(0, link::RowStatus::Confirmed);
+    }
+    grab(QStringLiteral("main"), window->frameGeometry());
+
+    // The context menu on a model.
+    const QRect itemRect = tree->visualItemRect(company->child(0));
+    if (tree->prepareContextMenu(itemRect.center())) {
+        QMenu* menu = tree->contextMenu();
+        menu->popup(tree->viewport()->mapToGlobal(itemRect.center()));
+        settle(200);
+        const QRect area = window->frameGeometry().united(menu->geometry());
+        grab(QStringLiteral("main-context-menu"), area);
+        menu->hide();
+    }
+
+    link::ShellState state;
+    {
+        DetectionDialog d(
+            state, [](const std::function<void(int)>&, std::stop_token) { return ScanOutcome{}; });
+        shootDialog(d, QStringLiteral("detection-not-found"));
+    }
+    {
+        state.editionCode = 21;
+        ParameterDialog::Hooks hooks;
+        hooks.listPorts = [] { return std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS0"}; };
+        ParameterDialog d(state, hooks);
+        shoot(d, QStringLiteral("settings"));
+        d.toggleNotes();
+        settle(100);
+        grab(QStringLiteral("settings-notes"), d.frameGeometry());
+        d.hide();
+    }
+    {
+        AboutDialog d;
+        shootDialog(d, QStringLiteral("about"));
+    }
+    for (auto t : {MessageDialog::DatabaseMissing, MessageDialog::ConfirmDelete,
+                   MessageDialog::ModelNameMissing}) {
+        MessageDialog d(t);
+        shootDialog(d, QStringLiteral("message%1").arg(static_cast<int>(t)));
+    }
+    {
+        HelpWindow w;
+        shootDialog(w, QStringLiteral("help"));
+    }
+    window->close();
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,348 @@
+// PROJECTOR driven through its real widgets on the offscreen platform: the
+// start-up paths, the catalogue browser in the window, and a code write that
+// reaches the simulated controller and is confirmed by a key press.
+
+#include "link/codetext.h"
+#include "shell/cataloguetree.h"
+#include "shell/codelistview.h"
+#include "shell/dialogs/detectiondialog.h"
+#include "shell/dialogs/modal.h"
+#include "shell/mainwindow.h"
+#include "shell/projectorapp.h"
+#include "sim/simulator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace pj;
+using namespace pj::shell;
+
+namespace {
+
+const QString kCatalogue = QStringLiteral(PJ_DELIVERED_CATALOGUE);
+
+// The detection dialog is left to scan; its result is whatever the scan found.
+void letDetectionRun() {
+    ModalSeam::queueHandler([](QDialog& d) {
+        auto& dialog = static_cast<DetectionDialog&>(d);
+        if (dialog.scanRunning()) {
+            QEventLoop loop;
+            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
+            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return dialog.result();
+    });
+}
+
+// "手动设置" in the detection dialog, then `settingsResult` from the settings
+// dialog ("确定" when 1).
+void chooseManualSettings(int settingsResult) {
+    ModalSeam::queueHandler([](QDialog& d) {
+        d.findChild<QPushButton*>(QStringLiteral("button1076"))->click();
+        return d.result();
+    });
+    ModalSeam::queueHandler([settingsResult](QDialog& d) {
+        if (settingsResult == 1) {
+            d.findChild<QPushButton*>(QStringLiteral("button1039"))->click();
+            return d.result();
+        }
+        return 0;
+    });
+}
+
+template <class T> T* child(QWidget* root, const char* name) {
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qWarning("no widget %s", name);
+    return w;
+}
+
+ProgramOptions simulated() {
+    ProgramOptions o;
+    o.simulate = true;
+    o.answerByte = 0x01; // edition 21 at 600 baud, found on the first probe
+    o.catalogueFile = kCatalogue;
+    o.scanPresentPorts = false; // the machine's own serial ports are left alone
+    return o;
+}
+
+// A model whose speed the edition runs exactly and which has at least three
+// rows of distinct codes.
+struct Pick {
+    QString company;
+    QString model;
+};
+std::optional<Pick> pickModel(ProjectorApp& app) {
+    auto tree = app.catalogue().loadTree();
+    if (!tree)
+        return std::nullopt;
+    for (const auto& m : tree->models) {
+        auto record = app.catalogue().loadModel(m.id);
+        if (!record || record->keys.size() < 3 || record->baud < 1200 || record->baud > 38400)
+            continue;
+        if (record->keys[0].code == record->keys[2].code)
+            continue;
+        for (const auto& c : tree->companies)
+            if (c.id == m.companyId)
+                return Pick{c.name, m.name};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { ModalSeam::reset(); }
+    void cleanup() {
+        QVERIFY2(!ModalSeam::pending(), "a queued dialog answer was not used");
+        ModalSeam::reset();
+    }
+
+    void startup_findsTheSimulatorAndShowsThePanelInItsInitialState() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        QCOMPARE(ModalSeam::seen(), QStringList{QStringLiteral("detection145")});
+        QCOMPARE(app.shellState().editionCode, 21);
+        QCOMPARE(app.shellState().controllerBaud, 600);
+        QCOMPARE(app.shellState().portName, app.simulator()->portPath());
+
+        MainWindow* w = app.mainWindow();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("中控写码"));
+        QCOMPARE(w->size(),
+                 QSize(MainPanel::panelSize().width(), MainPanel::panelSize().height() + 26));
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        QCOMPARE(tree->rootItem()->text(0), QStringLiteral("选择投影机型号"));
+        QVERIFY(tree->rootItem()->isExpanded());
+        QCOMPARE(tree->rootItem()->childCount(),
+                 static_cast<int>(app.catalogue().loadTree()->companies.size()));
+        QCOMPARE(tree->palette().color(QPalette::Base), QColor(235, 235, 235));
+        QVERIFY(!child<QPushButton>(w, "button1013")->isEnabled());
+        QCOMPARE(child<QPushButton>(w, "button1013")->text(), QStringLiteral("写码"));
+        QCOMPARE(child<QProgressBar>(w, "progress1052")->value(), 0);
+        QCOMPARE(child<QProgressBar>(w, "progress1052")->maximum(), 100);
+        QCOMPARE(child<QComboBox>(w, "combo1043")->currentText(), QStringLiteral("台式电脑"));
+        QCOMPARE(child<QComboBox>(w, "combo1043")->count(), 5);
+        QCOMPARE(child<QComboBox>(w, "combo1044")->currentText(), QStringLiteral("1"));
+        QCOMPARE(child<QComboBox>(w, "combo1044")->count(), 10);
+        QCOMPARE(child<QComboBox>(w, "combo1045")->currentText(), QStringLiteral("数字展台"));
+        QCOMPARE(child<QLineEdit>(w, "edit1046")->text(), QStringLiteral("5"));
+        QVERIFY(child<QCheckBox>(w, "check1047")->isChecked());
+        QVERIFY(!child<QCheckBox>(w, "check1048")->isChecked());
+        QCOMPARE(child<QComboBox>(w, "combo1085")->currentText(), QStringLiteral("常闭"));
+        QCOMPARE(child<QComboBox>(w, "combo1088")->currentText(), QStringLiteral("单机"));
+        QVERIFY(child<QLineEdit>(w, "edit1086")->text().isEmpty());
+        for (const char* name :
+             {"button1016", "button1049", "button1087", "button1021", "button1050", "button1061"})
+            QVERIFY2(child<QWidget>(w, name) && child<QWidget>(w, name)->isEnabled(), name);
+        // The untouched room controls give the panel's default block.
+        const link::RoomParameters p = w->panel()->roomParameters();
+        QCOMPARE(link::buildRoomBlock(p),
+                 (link::RoomParameterBlock{0x01, 0x00, 0x01, 0x01, 0x05, 0x00, 0x00, 0x00}));
+    }
+
+    void startup_withoutController_manualSettingsAndOk_showsTheWindow() {
+        chooseManualSettings(1);
+        ProgramOptions o;
+        o.catalogueFile = kCatalogue;
+        o.scanPresentPorts = false; // no port at all: nothing is found
+        ProjectorApp app(o);
+        QVERIFY(app.start());
+        QCOMPARE(ModalSeam::seen(),
+                 (QStringList{QStringLiteral("detection145"), QStringLiteral("parameters134")}));
+        QVERIFY(app.mainWindow() && app.mainWindow()->isVisible());
+    }
+
+    void startup_settingsClosed_endsTheProgram() {
+        chooseManualSettings(0);
+        ProgramOptions o;
+        o.catalogueFile = kCatalogue;
+        o.scanPresentPorts = false; // no port at all: nothing is found
+        ProjectorApp app(o);
+        QVERIFY(!app.start());
+        QCOMPARE(app.exitCode(), 0);
+        QVERIFY(!app.mainWindow());
+    }
+
+    void startup_missingCatalogue_showsDialog139AndCreatesNothing() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        letDetectionRun();
+        ModalSeam::queueHandler([](QDialog& d) {
+            d.findChild<QPushButton*>(QStringLiteral("button1055"))->click();
+            return d.result();
+        });
+        ProgramOptions o = simulated();
+        o.catalogueFile = dir.filePath(QStringLiteral("projector.mdb"));
+        {
+            ProjectorApp app(o);
+            QVERIFY(!app.start());
+            QVERIFY(!app.mainWindow());
+            QCOMPARE(ModalSeam::seen(),
+                     (QStringList{QStringLiteral("detection145"), QStringLiteral("message139")}));
+        }
+        QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    }
+
+    void browsing_companyEmptiesTheList_modelLoadsRowsWithRowZeroTicked() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        auto* list = child<CodeListView>(w, "list1010");
+        auto* write = child<QPushButton>(w, "button1013");
+        auto* description = child<QPlainTextEdit>(w, "edit1011");
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        QVERIFY(write->isEnabled());
+        const auto companyId = app.catalogue().findCompany(pick->company);
+        const auto record =
+            app.catalogue().loadModel(*app.catalogue().findModel(*companyId, pick->model));
+        auto& rows = *qobject_cast<CodeListModel*>(list->model());
+        QCOMPARE(rows.rowCount(), static_cast<int>(record->keys.size()));
+        for (int r = 0; r < rows.rowCount(); ++r) {
+            QCOMPARE(rows.isSelected(r), r == 0);
+            QCOMPARE(rows.status(r), link::RowStatus::Unconfirmed);
+            QCOMPARE(rows.data(rows.index(r, 1), Qt::DisplayRole).toString(),
+                     record->keys[static_cast<std::size_t>(r)].function);
+        }
+        QCOMPARE(app.selectedModel().selectedBaud, record->baud);
+        QCOMPARE(description->toPlainText(), record->description);
+
+        // A click anywhere on a row toggles its box; below the last row nothing.
+        const QRect nameCell = list->visualRect(rows.index(1, CodeListModel::NameColumn));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, nameCell.center());
+        QVERIFY(rows.isSelected(1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->checkBoxRect(1).center());
+        QVERIFY(!rows.isSelected(1));
+        const int below = list->visualRect(rows.index(rows.rowCount() - 1, 0)).bottom() + 5;
+        if (below < list->viewport()->height()) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(100, below));
+            for (int r = 0; r < rows.rowCount(); ++r)
+                QCOMPARE(rows.isSelected(r), r == 0);
+        }
+
+        tree->setCurrentItem(tree->companyItem(pick->company));
+        QCOMPARE(rows.rowCount(), 0);
+        QVERIFY(!write->isEnabled());
+        QVERIFY(description->toPlainText().isEmpty());
+        tree->setCurrentItem(tree->rootItem());
+        QVERIFY(!write->isEnabled());
+    }
+
+    void contextMenu_enablesItemsByNode() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        auto* tree = child<CatalogueTree>(app.mainWindow(), "tree1009");
+        auto enabled = [tree](int id) {
+            return tree->contextMenu()
+                ->findChild<QAction*>(QStringLiteral("action%1").arg(id))
+                ->isEnabled();
+        };
+        QTreeWidgetItem* company = tree->rootItem()->child(0);
+        company->setExpanded(true);
+        QVERIFY(tree->prepareContextMenu(tree->visualItemRect(company).center()));
+        QVERIFY(!enabled(40010) && enabled(40008) && enabled(40012) && !enabled(40009) &&
+                !enabled(40011));
+        QCOMPARE(tree->currentItem(), company);
+
+        QTreeWidgetItem* model = company->child(0);
+        QVERIFY(tree->prepareContextMenu(tree->visualItemRect(model).center()));
+        QVERIFY(!enabled(40010) && !enabled(40008) && !enabled(40012) && enabled(40009) &&
+                enabled(40011));
+        QCOMPARE(tree->currentItem(), model);
+        QVERIFY(child<QPushButton>(app.mainWindow(), "button1013")->isEnabled());
+
+        QVERIFY(tree->prepareContextMenu(tree->visualItemRect(tree->rootItem()).center()));
+        QVERIFY(enabled(40010) && !enabled(40008) && !enabled(40012) && !enabled(40009) &&
+                !enabled(40011));
+
+        // Empty space below the items: no menu, selection unchanged.
+        QVERIFY(!tree->prepareContextMenu(QPoint(5, tree->viewport()->height() - 2)));
+        QCOMPARE(tree->currentItem(), tree->rootItem());
+    }
+
+    void writingTwoRows_sendsExactlyTheirFrames_andAKeyPressTicksTheRow() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        auto* list = child<CodeListView>(w, "list1010");
+        auto* write = child<QPushButton>(w, "button1013");
+        auto* progress = child<QProgressBar>(w, "progress1052");
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        auto& rows = *qobject_cast<CodeListModel*>(list->model());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(rows.index(2, 1)).center());
+        QVERIFY(rows.isSelected(0) && !rows.isSelected(1) && rows.isSelected(2));
+        const link::CodeListEntry row0 = app.selectedModel().rows[0];
+        const link::CodeListEntry row2 = app.selectedModel().rows[2];
+
+        sim::Simulator& sim = *app.simulator();
+        const std::size_t logStart = sim.log().size();
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        int maxProgress = 0;
+        connect(progress, &QProgressBar::valueChanged, this,
+                [&maxProgress](int v) { maxProgress = std::max(maxProgress, v); });
+        write->click();
+        QCOMPARE(write->text(), QStringLiteral("..."));
+        QVERIFY(!write->isEnabled());
+        QVERIFY(!tree->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 15000);
+        QCOMPARE(write->text(), QStringLiteral("写码"));
+        QVERIFY(write->isEnabled());
+        QCOMPARE(progress->value(), 0);
+        QCOMPARE(maxProgress, 100);
+        QVERIFY(ModalSeam::seen().size() == 1); // no message box was needed
+
+        std::vector<sim::Event> frames;
+        const auto events = sim.log().snapshot();
+        for (std::size_t i = logStart; i < events.size(); ++i) {
+            QVERIFY2(events[i].kind() != "rejected", events[i].json().c_str());
+            if (events[i].kind() == "frame")
+                frames.push_back(events[i]);
+        }
+        QCOMPARE(frames.size(), std::size_t{2});
+        const auto hex = [](const link::CodeListEntry& e) {
+            return link::bytesToCodeText(link::codeTextToBytes(e.codeText));
+        };
+        QCOMPARE(frames[0].number("key"), std::optional<long long>(row0.keyType));
+        QCOMPARE(frames[0].text("code"), std::optional<std::string>(hex(row0)));
+        QCOMPARE(frames[1].number("key"), std::optional<long long>(row2.keyType));
+        QCOMPARE(frames[1].text("code"), std::optional<std::string>(hex(row2)));
+        QCOMPARE(frames[1].number("visualizer"), std::optional<long long>(1));
+        QCOMPARE(app.selectedModel().lastParity, row2.parity);
+
+        // The controller sends row 2's code when its key is pressed.
+        QVERIFY(!sim.press(static_cast<int>(row2.keyType)).empty());
+        QTRY_COMPARE_WITH_TIMEOUT(rows.status(2), link::RowStatus::Confirmed, 3000);
+        QCOMPARE(rows.status(0), link::RowStatus::Unconfirmed);
+        QCOMPARE(rows.status(1), link::RowStatus::Unconfirmed);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

@@ -1,0 +1,166 @@
+// The program's command line, and controller operations on the worker thread
+// with their reports coming back on the thread that started them.
+
+#include "link/fakeserialport.h"
+#include "link/messages.h"
+#include "link/sequences.h"
+#include "shell/controllertask.h"
+#include "shell/options.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+using namespace pj;
+using namespace pj::shell;
+
+namespace {
+
+// A clock that does not sleep, so sequences run at once.
+class InstantClock final : public link::Clock {
+public:
+    link::Millis now() override { return t_; }
+    void sleep(link::Millis d) override { t_ += d; }
+
+private:
+    link::Millis t_{0};
+};
+
+link::SelectedModel twoRows() {
+    link::SelectedModel m;
+    m.selectedBaud = 9600;
+    link::CodeListEntry a;
+    a.codeText = "a0 01 0d";
+    a.selected = true;
+    a.parity = 1;
+    link::CodeListEntry b = a;
+    b.codeText = "a0 02 0d";
+    b.keyType = 1;
+    b.parity = 2;
+    m.rows = {a, b};
+    return m;
+}
+
+} // namespace
+
+class TestShellLogic : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void options_simulatePortsAndErrors() {
+        QString error;
+        auto o = parseOptions({}, error);
+        QVERIFY(o && !o->simulate && o->ports.empty());
+
+        o = parseOptions({QStringLiteral("--simulate")}, error);
+        QVERIFY(o && o->simulate);
+        QCOMPARE(o->answerByte, std::uint8_t{0x11});
+
+        o = parseOptions({QStringLiteral("--simulate=0x31"), QStringLiteral("--port"),
+                          QStringLiteral("/dev/ttyUSB0"), QStringLiteral("--port=/dev/ttyS1")},
+                         error);
+        QVERIFY(o && o->simulate);
+        QCOMPARE(o->answerByte, std::uint8_t{0x31});
+        QCOMPARE(o->ports, (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS1"}));
+
+        o = parseOptions({QStringLiteral("--simulate=18")}, error);
+        QVERIFY(o);
+        QCOMPARE(o->answerByte, std::uint8_t{18});
+
+        for (const QStringList& bad : {QStringList{QStringLiteral("--simulate=0x100")},
+                                       {QStringLiteral("--simulate=x")},
+                                       {QStringLiteral("--port")},
+                                       {QStringLiteral("--port=")},
+                                       {QStringLiteral("--bogus")}}) {
+            error.clear();
+            QVERIFY(!parseOptions(bad, error));
+            QVERIFY2(!error.isEmpty(), qPrintable(bad.join(u' ')));
+        }
+        QVERIFY(parseOptions({QStringLiteral("--help")}, error)->help);
+    }
+
+    void task_reportsOnItsOwnThreadInOrder() {
+        InstantClock clock;
+        auto fake = std::make_unique<link::FakeSerialPort>(clock);
+        link::FakeSerialPort& port = *fake;
+        link::SerialChannel channel(std::move(fake), clock);
+        link::ShellState shell;
+        shell.portName = "ttyFAKE";
+        auto model = std::make_shared<link::SelectedModel>(twoRows());
+
+        ControllerTask task;
+        QSignalSpy progress(&task, &ControllerTask::progress);
+        QSignalSpy status(&task, &ControllerTask::rowStatus);
+        QSignalSpy finished(&task, &ControllerTask::finished);
+        QList<QThread*> threads;
+        connect(&task, &ControllerTask::progress, this,
+                [&threads](int) { threads << QThread::currentThread(); });
+
+        QVERIFY(task.start([&channel, shell, model](link::SequenceObserver& o) {
+            return link::writeSelectedCodes(channel, shell, *model, o);
+        }));
+        QVERIFY(task.busy());
+        QVERIFY(!task.start([](link::SequenceObserver&) { return link::SequenceResult{}; }));
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!task.busy());
+        QCOMPARE(finished[0][0].toInt(), int(link::SequenceOutcome::Completed));
+        QCOMPARE(finished[0][2].toInt(), 2);
+        QCOMPARE(status.size(), 2);
+        QCOMPARE(status[1][0].toInt(), 1);
+        QList<int> values;
+        for (const auto& p : progress)
+            values << p[0].toInt();
+        QCOMPARE(values, (QList<int>{50, 100, 0, 50, 100, 0}));
+        for (QThread* t : threads)
+            QCOMPARE(t, QThread::currentThread());
+        QCOMPARE(model->lastParity, 2u);
+        QCOMPARE(port.writes().size(), std::size_t{4}); // two chunks per frame
+        channel.close();
+    }
+
+    void task_portFailure_endsWithItsMessage() {
+        InstantClock clock;
+        auto fake = std::make_unique<link::FakeSerialPort>(clock);
+        fake->setDefaultOpenStatus(link::PortOpenStatus::Unavailable);
+        link::SerialChannel channel(std::move(fake), clock);
+        link::ShellState shell;
+        shell.portName = "ttyGONE";
+        ControllerTask task;
+        QSignalSpy messages(&task, &ControllerTask::message);
+        QSignalSpy finished(&task, &ControllerTask::finished);
+        QVERIFY(task.start([&channel, shell](link::SequenceObserver& o) {
+            return link::writeIdCard(channel, shell, "12345678", o);
+        }));
+        QTRY_COMPARE(finished.size(), 1);
+        const QString text =
+            QString::fromStdString(link::msg::formatMessage(link::msg::kCannotOpenPort, "ttyGONE"));
+        QCOMPARE(finished[0][0].toInt(), int(link::SequenceOutcome::PortFailed));
+        QCOMPARE(finished[0][1].toString(), text);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages[0][0].toString(), text);
+    }
+
+    void task_approximateSpeedAnswer_isPassedToTheSequence() {
+        InstantClock clock;
+        link::SerialChannel channel(std::make_unique<link::FakeSerialPort>(clock), clock);
+        link::ShellState shell; // edition 21, group A: 115200 is only approximated
+        shell.portName = "ttyFAKE";
+        for (bool answer : {false, true}) {
+            auto model = std::make_shared<link::SelectedModel>(twoRows());
+            model->selectedBaud = 115200;
+            ControllerTask task;
+            QSignalSpy finished(&task, &ControllerTask::finished);
+            QVERIFY(task.start(
+                [&channel, shell, model](link::SequenceObserver& o) {
+                    return link::writeSelectedCodes(channel, shell, *model, o);
+                },
+                answer));
+            QTRY_COMPARE(finished.size(), 1);
+            QCOMPARE(finished[0][0].toInt(), int(answer ? link::SequenceOutcome::Completed
+                                                        : link::SequenceOutcome::Cancelled));
+        }
+        channel.close();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShellLogic)
+#include "test_shell_logic.moc"
