@@ -61,7 +61,7 @@ CatalogueTree::CatalogueTree(CatalogueBrowser& browser, QWidget* parent)
 
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentItemChanged(current); });
-    connect(this, &QWidget::customContextMenuRequested, this, &CatalogueTree::onContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &CatalogueTree::openContextMenu);
 }
 
 void CatalogueTree::fill() {
@@ -135,7 +135,7 @@ bool CatalogueTree::prepareContextMenu(const QPoint& pos) {
     return true;
 }
 
-void CatalogueTree::onContextMenu(const QPoint& pos) {
+void CatalogueTree::openContextMenu(const QPoint& pos) {
     if (!prepareContextMenu(pos))
         return;
     // The menu opens with its right edge at the pointer.

@@ -35,6 +35,8 @@ public:
     // the menu: selects the node, sets the menu's items, and returns whether a
     // menu would be shown.
     bool prepareContextMenu(const QPoint& pos);
+    // A right click at `pos`: the menu opens with its right edge at the pointer.
+    void openContextMenu(const QPoint& pos);
 
 Q_SIGNALS:
     // A context-menu item was chosen.
@@ -42,7 +44,6 @@ Q_SIGNALS:
 
 private:
     void onCurrentItemChanged(QTreeWidgetItem* current);
-    void onContextMenu(const QPoint& pos);
 
     CatalogueBrowser& browser_;
     QTreeWidgetItem* root_ = nullptr;

@@ -60,7 +60,7 @@ std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& err
 QString usageText() {
     return QStringLiteral(
         "用法: PROJECTOR [--simulate[=应答字节]] [--port 串口]...\n"
-        "  --simulate[=0x11]  在程序内启动模拟中控（伪终端），并首先在其串口上查找中控\n"
+        "  --simulate[=0x01]  在程序内启动模拟中控（伪终端），并首先在其串口上查找中控\n"
         "  --port 串口        也在该串口上查找中控（可重复）\n"
         "型号库为工作目录中的 projector.mdb。\n");
 }

@@ -2,7 +2,7 @@
 // The command line of PROJECTOR.
 //
 //   --simulate[=ANSWERBYTE]  start a controller simulator in the program on a
-//                            pseudo-terminal (answer byte 0x11 by default) and
+//                            pseudo-terminal (answer byte 0x01 by default) and
 //                            look for the controller on its port first
 //   --port PORT              look on PORT as well (repeatable)
 //   --help
@@ -19,7 +19,9 @@ namespace pj::shell {
 
 struct ProgramOptions {
     bool simulate = false;
-    std::uint8_t answerByte = 0x11;
+    // Edition 21 of a standalone unit, programmed at 600 baud: the settings a
+    // fresh start assumes, so a write needs no change in the settings dialog.
+    std::uint8_t answerByte = 0x01;
     std::vector<std::string> ports;
     // Whether the serial ports present on the machine are scanned too (after
     // the simulator's and those given); tests and the benchmark leave the

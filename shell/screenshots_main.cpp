@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidgetItem>
 
 #include <iostream>
 
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
     });
     ProgramOptions options;
     options.simulate = true;
-    options.answerByte = 0x11;
+    options.scanPresentPorts = false;
     options.catalogueFile = QString::fromLocal8Bit(argv[2]);
     ProjectorApp projector(options);
     if (!projector.start()) {
@@ -115,7 +116,8 @@ int main(int argc, char** argv) {
     MainPanel* panel = window->panel();
     grab(QStringLiteral("main-empty"), window->frameGeometry());
 
-    // A model with two ticked rows, one of them confirmed by its echo.
+    // The first model: rows 0 and 2 ticked and written; the key of row 0 is
+    // then pressed on the simulated controller, which ticks that row.
     CatalogueTree* tree = panel->tree();
     QTreeWidgetItem* company = tree->rootItem()->child(0);
     company->setExpanded(true);
@@ -123,18 +125,29 @@ int main(int argc, char** argv) {
     auto* list = qobject_cast<CodeListModel*>(panel->codeList()->model());
     if (list && list->rowCount() > 2) {
         list->toggle(2);
-        list->setStatus(0, link::RowStatus::Confirmed);
+        QEventLoop loop;
+        QObject::connect(panel, &MainPanel::busyChanged, &loop, [&loop](bool busy) {
+            if (!busy)
+                loop.quit();
+        });
+        panel->findChild<QPushButton*>(QStringLiteral("button1013"))->click();
+        settle(600);
+        grab(QStringLiteral("main-writing"), window->frameGeometry());
+        if (panel->busy())
+            loop.exec();
+        const auto keyType = projector.selectedModel().rows[0].keyType;
+        projector.simulator()->press(static_cast<int>(keyType));
+        settle(300);
     }
     grab(QStringLiteral("main"), window->frameGeometry());
 
-    // The context menu on a model.
+    // The context menu on a model, opened as a right click opens it.
     const QRect itemRect = tree->visualItemRect(company->child(0));
-    if (tree->prepareContextMenu(itemRect.center())) {
-        QMenu* menu = tree->contextMenu();
-        menu->popup(tree->viewport()->mapToGlobal(itemRect.center()));
-        settle(200);
-        const QRect area = window->frameGeometry().united(menu->geometry());
-        grab(QStringLiteral("main-context-menu"), area);
+    tree->openContextMenu(itemRect.center());
+    QMenu* menu = tree->contextMenu();
+    settle(200);
+    if (menu->isVisible()) {
+        grab(QStringLiteral("main-context-menu"), window->frameGeometry().united(menu->geometry()));
         menu->hide();
     }
 

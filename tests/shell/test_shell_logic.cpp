@@ -53,7 +53,7 @@ private Q_SLOTS:
 
         o = parseOptions({QStringLiteral("--simulate")}, error);
         QVERIFY(o && o->simulate);
-        QCOMPARE(o->answerByte, std::uint8_t{0x11});
+        QCOMPARE(o->answerByte, std::uint8_t{0x01});
 
         o = parseOptions({QStringLiteral("--simulate=0x31"), QStringLiteral("--port"),
                           QStringLiteral("/dev/ttyUSB0"), QStringLiteral("--port=/dev/ttyS1")},
