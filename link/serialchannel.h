@@ -40,7 +40,9 @@ class SerialChannel {
 public:
     // Called on the reader thread (or the thread calling pollReceived) with a
     // block of 1..200 bytes the handler owns. It must not call close() or open(),
-    // and what it refers to must live until the channel is closed.
+    // nor wait for the thread that closes the channel (close joins the reader):
+    // post the block on, don't block. What it refers to must live until the
+    // channel is closed.
     using ReceiveHandler = std::function<void(Bytes block)>;
     // Failure texts for the user (Chinese, UTF-8). Called on the thread where
     // the failure happened (the reader thread for a device lost while listening).

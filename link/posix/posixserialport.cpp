@@ -167,8 +167,10 @@ PortOpenStatus PosixSerialPort::open(const std::string& name, const LineSettings
         tio.c_cflag |= PARENB;
         if (a.parity == Parity::Odd)
             tio.c_cflag |= PARODD;
-        tio.c_iflag |= INPCK;
     }
+    // Input parity checking stays on whatever the parity; without PARENB the
+    // line has no parity bit to check.
+    tio.c_iflag |= INPCK;
     a.parityChecking = true;
     if (settings.stopCode == 1) {
         tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
