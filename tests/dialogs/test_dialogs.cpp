@@ -24,6 +24,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTreeWidget>
+#include <QtEndian>
 
 #include <atomic>
 #include <chrono>
@@ -118,6 +119,7 @@ private Q_SLOTS:
     void help_missingFileDoesNothing();
     void help_opensWithDesktopOrOwnWindow();
     void helpWindow_showsTheTableOfContents();
+    void helpFile_isCompiledInChinese();
 };
 
 void TestDialogs::messageDialogs_endWithTheirTableResults() {
@@ -547,6 +549,28 @@ void TestDialogs::helpWindow_showsTheTableOfContents() {
     toc->setCurrentItem(toc->topLevelItem(2)->child(3)); // 写投影机码
     QVERIFY(page->toPlainText().contains(QStringLiteral("写投影机码")));
     QVERIFY(page->toPlainText().contains(QStringLiteral("写码")));
+}
+
+void TestDialogs::helpFile_isCompiledInChinese() {
+#ifndef PJ_HELP_CHM
+    QSKIP("the help compiler is not installed");
+#else
+    QFile chm(QStringLiteral(PJ_HELP_CHM));
+    QVERIFY(chm.open(QIODevice::ReadOnly));
+    const QByteArray head = chm.read(0x18);
+    QVERIFY(head.startsWith("ITSF"));
+    const auto language = qFromLittleEndian<quint32>(head.constData() + 0x14);
+    QCOMPARE(language, quint32(0x804));
+    // The table of contents and the pages are in GBK and say so.
+    QFile hhc(QStringLiteral(PJ_HELP_GBK_DIR "/PROJECTOR.hhc"));
+    QVERIFY(hhc.open(QIODevice::ReadOnly));
+    const QByteArray toc = hhc.readAll();
+    QVERIFY(toc.contains(QByteArray::fromHex("b9abcbbebde9c9dc"))); // 公司介绍
+    QVERIFY(!toc.contains(QStringLiteral("公司介绍").toUtf8()));
+    QFile page(QStringLiteral(PJ_HELP_GBK_DIR "/guide-write.html"));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    QVERIFY(page.readAll().contains("charset=gb2312"));
+#endif
 }
 
 QTEST_MAIN(TestDialogs)
