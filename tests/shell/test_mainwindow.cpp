@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -280,6 +281,100 @@ private Q_SLOTS:
         // Empty space below the items: no menu, selection unchanged.
         QVERIFY(!tree->prepareContextMenu(QPoint(5, tree->viewport()->height() - 2)));
         QCOMPARE(tree->currentItem(), tree->rootItem());
+    }
+
+    void roomParameters_reachTheControllerAndSetTheVisualizerNumber() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        child<QComboBox>(w, "combo1044")->setEditText(QStringLiteral("300"));
+        child<QComboBox>(w, "combo1085")->setCurrentIndex(1);
+        child<QCheckBox>(w, "check1048")->setChecked(true);
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        child<QPushButton>(w, "button1049")->click();
+        QVERIFY(!child<QPushButton>(w, "button1049")->isEnabled());
+        QVERIFY(!child<QPushButton>(w, "button1087")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 5000);
+        const auto blocks = app.simulator()->roomBlocks();
+        QCOMPARE(blocks.size(), std::size_t{1});
+        QCOMPARE(blocks[0].bytes,
+                 (std::array<std::uint8_t, 8>{0x2C, 0x00, 0x01, 0x01, 0x05, 0x01, 0x01, 0x00}));
+        QCOMPARE(app.shellState().visualizerNumber, 2);
+        QCOMPARE(child<QProgressBar>(w, "progress1052")->value(), 0);
+        QVERIFY(child<QPushButton>(w, "button1049")->isEnabled());
+
+        child<QComboBox>(w, "combo1045")->setCurrentIndex(0);
+        child<QPushButton>(w, "button1049")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 4, 5000);
+        QCOMPARE(app.shellState().visualizerNumber, 1);
+        QCOMPARE(ModalSeam::seen().size(), 1); // nothing went wrong
+    }
+
+    void portThatCannotBeOpened_isReportedAndNothingLooksWritten() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        app.shellState().portName = "/dev/pj-no-such-port";
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        auto& rows = *qobject_cast<CodeListModel*>(child<CodeListView>(w, "list1010")->model());
+        rows.setStatus(0, link::RowStatus::Confirmed);
+
+        ModalSeam::queueAnswer(0); // the message box
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        child<QPushButton>(w, "button1013")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 5000);
+        QTRY_VERIFY(!ModalSeam::pending());
+        QCOMPARE(ModalSeam::seen().last(), QStringLiteral("无法打开串口 /dev/pj-no-such-port"));
+        QCOMPARE(ModalSeam::seen().size(), 2);                // shown once
+        QCOMPARE(rows.status(0), link::RowStatus::Confirmed); // untouched: nothing was written
+        QCOMPARE(child<QProgressBar>(w, "progress1052")->value(), 0);
+        QCOMPARE(child<QPushButton>(w, "button1013")->text(), QStringLiteral("写码"));
+        QVERIFY(child<QPushButton>(w, "button1013")->isEnabled());
+
+        // The ID card is refused the same way.
+        ModalSeam::queueAnswer(0);
+        child<QLineEdit>(w, "edit1086")->setText(QStringLiteral("12345678"));
+        child<QPushButton>(w, "button1087")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 4, 5000);
+        QTRY_VERIFY(!ModalSeam::pending());
+        QVERIFY(app.simulator()->cards().empty());
+    }
+
+    void approximateProjectorSpeed_asksFirst_andCancelWritesNothing() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        // A model above 38400 baud: edition 21 (group A) can only approximate it.
+        QTreeWidgetItem* fast = nullptr;
+        const auto all = app.catalogue().loadTree();
+        for (const auto& m : all->models) {
+            if (app.catalogue().loadModel(m.id)->baud <= 38400)
+                continue;
+            for (const auto& c : all->companies)
+                if (c.id == m.companyId)
+                    fast = tree->modelItem(c.name, m.name);
+            break;
+        }
+        if (!fast)
+            QSKIP("the delivered catalogue has no model above 38400 baud");
+        tree->setCurrentItem(fast);
+        const std::size_t logStart = app.simulator()->log().size();
+        ModalSeam::queueAnswer(QMessageBox::Cancel);
+        child<QPushButton>(w, "button1013")->click();
+        QVERIFY(!w->panel()->busy());
+        QCOMPARE(ModalSeam::seen().last(), QStringLiteral("question"));
+        QVERIFY(ModalSeam::seen().filter(QStringLiteral("是否继续")).size() == 1);
+        QTest::qWait(300);
+        for (std::size_t i = logStart; i < app.simulator()->log().size(); ++i)
+            QVERIFY(app.simulator()->log().snapshot()[i].kind() != "frame");
+        QCOMPARE(child<QPushButton>(w, "button1013")->text(), QStringLiteral("写码"));
     }
 
     void writingTwoRows_sendsExactlyTheirFrames_andAKeyPressTicksTheRow() {
