@@ -103,7 +103,7 @@ HelpOpener::Outcome HelpOpener::open(const QString& file) {
 }
 
 HelpWindow::HelpWindow(QWidget* parent)
-    : SkinnedDialog(QStringLiteral("中控写码 帮助"), QSize(440, 300), parent) {
+    : SkinnedDialog(QStringLiteral("中控写码 帮助"), QSize(520, 340), parent) {
     ensureResources();
     setObjectName(QStringLiteral("helpWindow"));
 
