@@ -332,8 +332,8 @@ public:
         if (!max)
             return max.error();
         const int id = max->value_or(0) + 1;
-        if (auto r =
-                exec(Stmt::InsertModel, {id, m.name, companyId, qint64(m.baud), m.description});
+        if (auto r = exec(Stmt::InsertModel,
+                          {id, m.name, companyId, static_cast<int>(m.baud), m.description});
             !r)
             return r.error();
         if (auto r = insertKeys(id, m); !r)
@@ -392,7 +392,8 @@ public:
             if (*taken)
                 return Error{ErrorCode::ModelExists, text::kModelExists};
         }
-        if (auto r = exec(Stmt::UpdateModel, {m.name, qint64(m.baud), m.description, id}); !r)
+        if (auto r = exec(Stmt::UpdateModel, {m.name, static_cast<int>(m.baud), m.description, id});
+            !r)
             return r;
         if (auto r = exec(Stmt::DeleteKeysOfModel, {id}); !r)
             return r;
@@ -773,7 +774,7 @@ Status CatalogueDb::validateModelInput(const ModelInput& m) {
         return Error{ErrorCode::BadParity,
                      QStringLiteral("校验位必须是 0（无校验）、1（奇校验）或 2（偶校验）")};
     if (m.baud > static_cast<std::uint32_t>(std::numeric_limits<qint32>::max()))
-        return Error{ErrorCode::Database, QStringLiteral("波特率太大")};
+        return Error{ErrorCode::BadBaud, QStringLiteral("波特率超出范围")};
     for (const KeyInput& k : m.keys) {
         if (auto r = checkLength(k.function, kMaxNameLength, QStringLiteral("功能键名称")); !r)
             return r;

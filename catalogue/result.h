@@ -26,6 +26,7 @@ enum class ErrorCode {
     BadFile,  // an import file that cannot be read or is malformed
     Busy,     // another process held the catalogue too long
     Database, // the engine failed; the message carries its text
+    BadBaud,  // a line speed above 2,147,483,647
 };
 
 struct Error {

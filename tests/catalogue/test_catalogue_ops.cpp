@@ -202,6 +202,9 @@ TEST_F(Ops, RefusedOperationsChangeNothing) {
     auto parity = hexModel(QStringLiteral("new"));
     parity.parity = 3;
     refused(ErrorCode::BadParity, db_.addModel(1, parity));
+    auto baud = hexModel(QStringLiteral("new"));
+    baud.baud = 0x80000000u;
+    refused(ErrorCode::BadBaud, db_.addModel(1, baud));
 
     // Renaming onto another model of the company.
     model(1, QStringLiteral("other"));
