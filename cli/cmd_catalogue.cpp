@@ -140,15 +140,15 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
 
 // NAME:SLOT:CODE - the name ends at the first colon, the slot at the second,
 // the code is the rest (it may hold colons). SLOT is 0..17 or a key name.
-std::string parseKey(const std::string& spec, KeyInput& key) {
-    const auto c1 = spec.find(':');
+std::string parseKey(const std::string& keyText, KeyInput& key) {
+    const auto c1 = keyText.find(':');
     if (c1 == std::string::npos)
-        return "--key 的格式是 NAME:SLOT:CODE：" + spec;
-    const auto c2 = spec.find(':', c1 + 1);
+        return "--key 的格式是 NAME:SLOT:CODE：" + keyText;
+    const auto c2 = keyText.find(':', c1 + 1);
     if (c2 == std::string::npos)
-        return "--key 的格式是 NAME:SLOT:CODE：" + spec;
-    key.function = q(spec.substr(0, c1));
-    const std::string slot = spec.substr(c1 + 1, c2 - c1 - 1);
+        return "--key 的格式是 NAME:SLOT:CODE：" + keyText;
+    key.function = q(keyText.substr(0, c1));
+    const std::string slot = keyText.substr(c1 + 1, c2 - c1 - 1);
     bool ok = false;
     const int n = q(slot).toInt(&ok);
     if (ok) {
@@ -158,7 +158,7 @@ std::string parseKey(const std::string& spec, KeyInput& key) {
     } else {
         return "--key 的功能键位置应为 0..17 或功能键名称：" + slot;
     }
-    key.code = q(spec.substr(c2 + 1));
+    key.code = q(keyText.substr(c2 + 1));
     return {};
 }
 
@@ -307,9 +307,9 @@ int modelInput(const Options& o, const ModelRecord* current, ModelInput& in, Io&
         return kOk;
     }
     in.ascii = o.ascii;
-    for (const auto& spec : o.keys) {
+    for (const auto& keyText : o.keys) {
         KeyInput k;
-        if (auto why = parseKey(spec, k); !why.empty())
+        if (auto why = parseKey(keyText, k); !why.empty())
             return usage(io, why);
         in.keys.push_back(std::move(k));
     }
@@ -442,9 +442,9 @@ int runCatalogue(const std::vector<std::string>& args, Io& io) {
         return usage(io, cmd + " 不接受这些选项");
     if (cmd == "add-model" && !o.baud)
         return usage(io, "add-model 需要 --baud N");
-    for (const auto& spec : o.keys) {
+    for (const auto& keyText : o.keys) {
         KeyInput k;
-        if (auto why = parseKey(spec, k); !why.empty())
+        if (auto why = parseKey(keyText, k); !why.empty())
             return usage(io, why);
     }
 
