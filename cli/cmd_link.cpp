@@ -6,7 +6,6 @@
 #include "cli/command.h"
 #include "cli/link_commands.h"
 #include "cli/model_source.h"
-#include "cli/ttyport.h"
 #include "link/codetext.h"
 #include "link/detection.h"
 #include "link/edition.h"
@@ -750,7 +749,7 @@ int monitorCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& 
 LinkEnv systemLinkEnv() {
     static link::SystemClock clock;
     LinkEnv env;
-    env.makePort = [] { return makeGuardedSystemPort(); };
+    env.makePort = [] { return pj::link::makeSystemSerialPort(); };
     env.clock = &clock;
     env.listPorts = [](std::span<const std::string> extra) { return link::availablePorts(extra); };
     return env;

@@ -1,7 +1,6 @@
 #pragma once
 // Shared by the link benchmarks: a simulator with a channel on its pty.
 
-#include "cli/ttyport.h"
 #include "link/observer.h"
 #include "link/serialchannel.h"
 #include "sim/simulator.h"
@@ -22,7 +21,7 @@ inline double msSince(Steady::time_point t0, Steady::time_point t1 = Steady::now
 struct SimRig {
     explicit SimRig(pj::sim::SimulatorOptions opt)
         : sim(opt)
-        , channel(pj::cli::makeGuardedSystemPort(), clock) {
+        , channel(pj::link::makeSystemSerialPort(), clock) {
         std::string error;
         if (!sim.start(error)) {
             std::fprintf(stderr, "simulator: %s\n", error.c_str());

@@ -314,10 +314,18 @@ IoResult PosixSerialPort::read(std::span<std::uint8_t> buffer) {
         if (n > 0)
             return {IoStatus::Ok, static_cast<std::size_t>(n)};
         if (n == 0) {
-            // A raw, non-blocking terminal reports "nothing" as EAGAIN; end of
-            // file means the device has hung up.
-            setError("read", EIO);
-            return {IoStatus::DeviceLost, 0};
+            // With VMIN = VTIME = 0 the terminal answers 0 when nothing is
+            // queued, non-blocking or not: only a hang-up makes it end of file.
+            pollfd p{fd_, POLLIN, 0};
+            int r;
+            do {
+                r = ::poll(&p, 1, 0);
+            } while (r < 0 && errno == EINTR);
+            if (r > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+                setError("read", EIO);
+                return {IoStatus::DeviceLost, 0};
+            }
+            return {IoStatus::Ok, 0};
         }
         if (errno == EINTR)
             continue;

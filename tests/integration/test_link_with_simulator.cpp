@@ -1,7 +1,6 @@
 // The link core's channel and sequences against the controller simulator on a
 // pseudo-terminal, with the protocol's real pauses. Each test writes one or two
 // rows at most, so the whole program stays within a few seconds per case.
-#include "cli/ttyport.h"
 #include "link/detection.h"
 #include "link/gbk.h"
 #include "link/sequences.h"
@@ -78,7 +77,7 @@ private:
 struct Rig {
     explicit Rig(pj::sim::SimulatorOptions opt)
         : sim(opt)
-        , channel(pj::cli::makeGuardedSystemPort(), clock) {
+        , channel(pj::link::makeSystemSerialPort(), clock) {
         std::string error;
         started = sim.start(error);
         EXPECT_TRUE(started) << error;
@@ -234,7 +233,9 @@ TEST(LinkWithSimulator, UnpluggedPortMidWriteFailsClearlyAndCanBeOpenedAgain) {
     const SequenceResult r = done.get();
     EXPECT_EQ(r.outcome, SequenceOutcome::WriteFailed);
     EXPECT_EQ(r.message, "串口 " + rig.sim.portPath() + " 已断开");
-    EXPECT_EQ(r.rowsWritten, 0u);
+    // On a loaded machine the pull may land after the first frame's second
+    // chunk; either way the sequence must not get through both rows.
+    EXPECT_LT(r.rowsWritten, 2u);
     EXPECT_FALSE(rig.channel.isOpen());
 
     std::string error;
