@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 #include <cmath>
@@ -64,6 +65,16 @@ QPixmap artPixmap(Art a, QSize size, double devicePixelRatio) {
         size = artSize(a);
     if (devicePixelRatio <= 0)
         devicePixelRatio = 1.0;
+    // Pictures are drawn at every paint (the strip, the status icons of each
+    // row): rendered once per size and ratio, then taken from the cache.
+    const QString key = QStringLiteral("pj-art-%1-%2x%3@%4")
+                            .arg(static_cast<int>(a))
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(devicePixelRatio);
+    QPixmap pm;
+    if (QPixmapCache::find(key, &pm))
+        return pm;
     QSvgRenderer renderer(artPath(a));
     if (!renderer.isValid())
         return {};
@@ -76,8 +87,9 @@ QPixmap artPixmap(Art a, QSize size, double devicePixelRatio) {
         p.setRenderHint(QPainter::Antialiasing);
         renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(device)));
     }
-    QPixmap pm = QPixmap::fromImage(image);
+    pm = QPixmap::fromImage(image);
     pm.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, pm);
     return pm;
 }
 
