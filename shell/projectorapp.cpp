@@ -1,6 +1,5 @@
 #include "shell/projectorapp.h"
 
-#include "cli/ttyport.h"
 #include "link/detection.h"
 #include "shell/cataloguebrowser.h"
 #include "shell/cataloguedbreader.h"
@@ -44,10 +43,7 @@ private:
 
 ProjectorApp::ProjectorApp(ProgramOptions options)
     : options_(std::move(options))
-    , channel_(std::make_unique<link::SerialChannel>(
-          // The guard keeps an empty read of a raw terminal from counting as a
-          // lost device (see cli/ttyport.h).
-          cli::makeGuardedSystemPort(), clock_)) {
+    , channel_(std::make_unique<link::SerialChannel>(link::makeSystemSerialPort(), clock_)) {
     // Both arrive on the reader or worker thread; the panel handles them on its own.
     channel_->setMessageSink([this](const std::string& text) {
         QMetaObject::invokeMethod(

@@ -10,6 +10,7 @@
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "sim/simulator.h"
+#include "skin/captionbar.h"
 
 #include <QCheckBox>
 #include <QComboBox>
