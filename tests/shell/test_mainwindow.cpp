@@ -11,12 +11,14 @@
 #include "shell/projectorapp.h"
 #include "sim/simulator.h"
 #include "skin/captionbar.h"
+#include "skin/units.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -249,6 +251,49 @@ private Q_SLOTS:
         QVERIFY(description->toPlainText().isEmpty());
         tree->setCurrentItem(tree->rootItem());
         QVERIFY(!write->isEnabled());
+    }
+
+    void codeList_layoutAndAnyNumberOfRows() {
+        link::SelectedModel model;
+        CodeListModel rows(model);
+        CodeListView view(rows);
+        view.resize(skin::dlu(193, 9, 301, 140).size());
+        view.show();
+        link::CodeList many(60);
+        for (std::size_t i = 0; i < many.size(); ++i)
+            many[i].name = "键" + std::to_string(i);
+        many[0].selected = true;
+        rows.setRows(many);
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        QCOMPARE(view.horizontalHeader()->height(), 20);
+        QCOMPARE(view.rowHeight(0), 17);
+        for (int c = 0; c < 4; ++c) {
+            QCOMPARE(view.columnWidth(c), CodeListModel::kColumnWidths[c]);
+            QCOMPARE(view.horizontalHeader()->sectionResizeMode(c), QHeaderView::Fixed);
+        }
+        QCOMPARE(view.checkBoxRect(0), QRect(16, 0, 15, 15)); // at the row's top
+        QCOMPARE(view.statusIconRect(0).left(), 50 + 200 + 21);
+        QCOMPARE(view.statusIconRect(1).top() - view.statusIconRect(0).top(), 17);
+        // The description lies over "备注", just under the header.
+        const QRect d = view.descriptionBox()->geometry();
+        QCOMPARE(d.left(), view.viewport()->geometry().left() + 50 + 200 + 60 + 1);
+        QCOMPARE(d.top(), view.viewport()->geometry().top());
+        QVERIFY(d.width() <= 140 && d.height() <= 212);
+
+        // Row 59 exists, has its own box, and a click on it toggles only it.
+        view.scrollTo(rows.index(59, 0));
+        const QRect last = view.visualRect(rows.index(59, CodeListModel::NameColumn));
+        QVERIFY(view.viewport()->rect().contains(last.center()));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, last.center());
+        QVERIFY(rows.isSelected(59));
+        QVERIFY(!rows.isSelected(43) && rows.isSelected(0));
+        // Scrolled away, row 0 is drawn nowhere in the visible rows.
+        QVERIFY(view.visualRect(rows.index(0, 0)).bottom() < 0);
+
+        view.setTogglingEnabled(false);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, last.center());
+        QVERIFY(rows.isSelected(59)); // locked while the controller is written
     }
 
     void contextMenu_enablesItemsByNode() {
