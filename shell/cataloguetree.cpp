@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
 
 namespace pj::shell {
 
@@ -62,6 +63,61 @@ CatalogueTree::CatalogueTree(CatalogueBrowser& browser, QWidget* parent)
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentItemChanged(current); });
     connect(this, &QWidget::customContextMenuRequested, this, &CatalogueTree::openContextMenu);
+}
+
+namespace {
+
+// Every other pixel, as the lines of a classic tree control.
+void dottedHLine(QPainter* p, int x1, int x2, int y) {
+    for (int x = x1 + ((x1 + y) & 1); x <= x2; x += 2)
+        p->drawPoint(x, y);
+}
+void dottedVLine(QPainter* p, int x, int y1, int y2) {
+    for (int y = y1 + ((x + y1) & 1); y <= y2; y += 2)
+        p->drawPoint(x, y);
+}
+
+} // namespace
+
+void CatalogueTree::drawBranches(QPainter* painter, const QRect& rect,
+                                 const QModelIndex& index) const {
+    const int indent = indentation();
+    painter->save();
+    painter->setPen(QColor(160, 160, 160));
+    const int top = rect.top();
+    const int bottom = rect.bottom();
+    const int midY = rect.top() + rect.height() / 2;
+
+    // This node's own column: the rightmost one of the branch area.
+    int column = rect.right() + 1 - indent;
+    const int midX = column + indent / 2;
+    const bool hasNext = index.sibling(index.row() + 1, 0).isValid();
+    dottedHLine(painter, midX, column + indent - 2, midY);
+    if (index.parent().isValid() || index.row() > 0)
+        dottedVLine(painter, midX, top, midY);
+    if (hasNext)
+        dottedVLine(painter, midX, midY, bottom);
+
+    // The columns of the ancestors: a line goes on where an ancestor has a
+    // sibling below it.
+    for (QModelIndex a = index.parent(); a.isValid(); a = a.parent()) {
+        column -= indent;
+        if (a.sibling(a.row() + 1, 0).isValid())
+            dottedVLine(painter, column + indent / 2, top, bottom);
+    }
+
+    // The expand button: a 9 x 9 box with a minus or a plus.
+    if (model()->hasChildren(index)) {
+        const QRect box(midX - 4, midY - 4, 8, 8);
+        painter->fillRect(box, Qt::white);
+        painter->setPen(QColor(128, 128, 128));
+        painter->drawRect(box);
+        painter->setPen(Qt::black);
+        painter->drawLine(midX - 2, midY, midX + 2, midY);
+        if (!isExpanded(index))
+            painter->drawLine(midX, midY - 2, midX, midY + 2);
+    }
+    painter->restore();
 }
 
 void CatalogueTree::fill() {

@@ -38,6 +38,11 @@ public:
     // A right click at `pos`: the menu opens with its right edge at the pointer.
     void openContextMenu(const QPoint& pos);
 
+protected:
+    // Dotted lines between the nodes and boxed expand buttons, the root included.
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
+
 Q_SIGNALS:
     // A context-menu item was chosen.
     void commandChosen(pj::shell::TreeCommand command);
