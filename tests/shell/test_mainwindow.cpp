@@ -391,6 +391,49 @@ private Q_SLOTS:
         QVERIFY(app.simulator()->cards().empty());
     }
 
+    void refusals_areShownWithTheirTexts_andNothingIsSent() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        auto* write = child<QPushButton>(w, "button1013");
+        const std::size_t logStart = app.simulator()->log().size();
+        auto framesSent = [&] {
+            int n = 0;
+            const auto events = app.simulator()->log().snapshot();
+            for (std::size_t i = logStart; i < events.size(); ++i)
+                n += events[i].kind() == "frame";
+            return n;
+        };
+
+        // A machine type typed rather than chosen: edition 21 cannot tell its chunking.
+        app.shellState().machineType = -1;
+        ModalSeam::queueAnswer(0);
+        write->click();
+        QVERIFY(!w->panel()->busy());
+        QCOMPARE(ModalSeam::seen().last(), QStringLiteral("请选择机器类型"));
+        app.shellState().machineType = 0;
+
+        // A code longer than the frame's 61 bytes is refused for its row only.
+        std::string longCode;
+        for (int i = 0; i < 70; ++i)
+            longCode += "a5 ";
+        app.selectedModel().rows[0].codeText = longCode;
+        const QString name = QString::fromStdString(app.selectedModel().rows[0].name);
+        ModalSeam::queueAnswer(0);
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        write->click();
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 5000);
+        QTRY_VERIFY(!ModalSeam::pending());
+        QCOMPARE(ModalSeam::seen().last(),
+                 QStringLiteral("功能码过长（最多61字节）") + QLatin1Char('\n') + name);
+        QCOMPARE(framesSent(), 0);
+    }
+
     void approximateProjectorSpeed_asksFirst_andCancelWritesNothing() {
         letDetectionRun();
         ProjectorApp app(simulated());
