@@ -519,6 +519,10 @@ private Q_SLOTS:
         QCOMPARE(frames[1].text("code"), std::optional<std::string>(hex(row2)));
         QCOMPARE(frames[1].number("visualizer"), std::optional<long long>(1));
         QCOMPARE(app.selectedModel().lastParity, row2.parity);
+        // Listening now with the projector's speed and the last row's parity.
+        QVERIFY(app.channel().isOpen());
+        QCOMPARE(app.channel().settings().baud, app.selectedModel().selectedBaud);
+        QCOMPARE(app.channel().settings().parityCode, static_cast<int>(row2.parity));
 
         // The controller sends row 2's code when its key is pressed.
         QVERIFY(!sim.press(static_cast<int>(row2.keyType)).empty());
