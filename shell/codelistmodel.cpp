@@ -1,6 +1,6 @@
 #include "shell/codelistmodel.h"
 
-#include <algorithm>
+#include "link/sequences.h"
 
 namespace pj::shell {
 
@@ -135,16 +135,12 @@ void CodeListModel::setStatus(int row, link::RowStatus status) {
 }
 
 std::optional<int> CodeListModel::matchEcho(std::span<const std::uint8_t> block) {
-    if (block.empty())
+    const std::optional<std::size_t> row = link::matchEcho(model_.rows, block);
+    if (!row)
         return std::nullopt;
-    for (std::size_t i = 0; i < model_.rows.size(); ++i) {
-        const link::Bytes code = link::codeTextToBytes(model_.rows[i].codeText);
-        if (std::ranges::equal(code, block)) {
-            setStatus(static_cast<int>(i), link::RowStatus::Confirmed);
-            return static_cast<int>(i);
-        }
-    }
-    return std::nullopt;
+    const QModelIndex cell = index(static_cast<int>(*row), StatusColumn);
+    Q_EMIT dataChanged(cell, cell, {StatusRole});
+    return static_cast<int>(*row);
 }
 
 } // namespace pj::shell
