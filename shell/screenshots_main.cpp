@@ -151,6 +151,52 @@ int main(int argc, char** argv) {
         menu->hide();
     }
 
+    // The question before a write at a speed the edition only approximates,
+    // and the message when the port cannot be opened, shown as the panel shows them.
+    auto showAndAnswer = [](const QString& name, int answer) {
+        ModalSeam::queueHandler([name, answer](QDialog& d) {
+            d.show();
+            settle(150);
+            grab(name, d.frameGeometry());
+            d.hide();
+            return answer;
+        });
+    };
+    auto* writeButton = panel->findChild<QPushButton*>(QStringLiteral("button1013"));
+    if (auto all = projector.catalogue().loadTree()) {
+        for (const auto& m : all->models) {
+            auto record = projector.catalogue().loadModel(m.id);
+            if (!record || record->baud <= 38400)
+                continue;
+            for (int c = 0; c < tree->rootItem()->childCount(); ++c) {
+                QTreeWidgetItem* co = tree->rootItem()->child(c);
+                for (int k = 0; k < co->childCount(); ++k)
+                    if (co->child(k)->text(0) == record->name &&
+                        projector.catalogue().findCompany(co->text(0)).ok() &&
+                        *projector.catalogue().findCompany(co->text(0)) == m.companyId)
+                        tree->setCurrentItem(co->child(k));
+            }
+            showAndAnswer(QStringLiteral("question-speed"), QMessageBox::Cancel);
+            writeButton->click();
+            break;
+        }
+    }
+    {
+        const std::string port = projector.shellState().portName;
+        projector.shellState().portName = "/dev/ttyUSB7";
+        tree->setCurrentItem(company->child(0));
+        QEventLoop loop;
+        QObject::connect(panel, &MainPanel::busyChanged, &loop, [&loop](bool busy) {
+            if (!busy)
+                loop.quit();
+        });
+        showAndAnswer(QStringLiteral("message-port"), 0);
+        writeButton->click();
+        if (panel->busy())
+            loop.exec();
+        projector.shellState().portName = port;
+    }
+
     link::ShellState state;
     {
         DetectionDialog d(
