@@ -25,20 +25,6 @@ double msSince(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-// Detection progress from the scan's observer to the dialog's callback.
-class ScanProgress final : public link::SequenceObserver {
-public:
-    explicit ScanProgress(const std::function<void(int)>& progress)
-        : progress_(progress) {}
-    void progress(int percent) override {
-        if (progress_)
-            progress_(percent);
-    }
-
-private:
-    const std::function<void(int)>& progress_;
-};
-
 } // namespace
 
 ProjectorApp::ProjectorApp(ProgramOptions options)
@@ -173,18 +159,7 @@ std::vector<std::string> ProjectorApp::openablePorts() const {
 }
 
 int ProjectorApp::runDetection() {
-    link::SerialChannel& channel = *channel_;
-    DetectionScan scan = [&channel, ports = scanPorts()](const std::function<void(int)>& progress,
-                                                         std::stop_token stop) {
-        ScanProgress observer(progress);
-        const link::DetectionResult r = link::detectionScan(channel, ports, observer, stop);
-        ScanOutcome out;
-        out.found = r.found;
-        out.portName = r.portName;
-        out.editionCode = r.edition.editionCode;
-        out.controllerBaud = r.edition.controllerBaud;
-        return out;
-    };
+    DetectionScan scan = linkDetectionScan(*channel_, scanPorts());
     return DetectionDialog::run(shell_, std::move(scan), nullptr);
 }
 

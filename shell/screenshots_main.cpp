@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
         QEventLoop loop;
         QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
         dialog.show();
-        settle(150);
+        // The first window of the run also waits for the CJK fonts to load.
+        settle(1200);
         grab(QStringLiteral("detection-searching"), dialog.frameGeometry());
         if (dialog.scanRunning())
             loop.exec();

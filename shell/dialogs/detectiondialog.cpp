@@ -28,11 +28,9 @@ private:
 };
 } // namespace
 
-DetectionScan linkDetectionScan(pj::link::SerialChannel& channel,
-                                std::vector<std::string> extraPorts) {
-    return [&channel, extra = std::move(extraPorts)](const std::function<void(int)>& progress,
-                                                     std::stop_token stop) {
-        const std::vector<std::string> ports = pj::link::availablePorts(extra);
+DetectionScan linkDetectionScan(pj::link::SerialChannel& channel, std::vector<std::string> ports) {
+    return [&channel, ports = std::move(ports)](const std::function<void(int)>& progress,
+                                                std::stop_token stop) {
         ProgressForwarder observer(progress);
         const auto r = pj::link::detectionScan(channel, ports, observer, stop);
         ScanOutcome out;

@@ -30,11 +30,10 @@ class QPushButton;
 
 namespace pj::shell {
 
-// The link core's detection scan on `channel`, over the ports present when the
-// scan starts followed by `extraPorts` (ports named by the user, the built-in
-// simulator's). The channel is used only by the worker while a scan runs.
-DetectionScan linkDetectionScan(pj::link::SerialChannel& channel,
-                                std::vector<std::string> extraPorts = {});
+// The link core's detection scan on `channel` over `ports`, in that order
+// (the program puts the built-in simulator and the ports the user named
+// first). The channel is used only by the worker while a scan runs.
+DetectionScan linkDetectionScan(pj::link::SerialChannel& channel, std::vector<std::string> ports);
 
 class DetectionDialog : public pj::skin::SkinnedDialog {
     Q_OBJECT
