@@ -10,9 +10,16 @@ function(pj_add_gtest name label)
     add_executable(${name} ${ARG_SOURCES})
     set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF)
     target_link_libraries(${name} PRIVATE pj_common GTest::gtest GTest::gtest_main ${ARG_LIBS})
+    # A cross-built program can only be listed where it runs (under the
+    # emulator), so it is listed when the tests run, not when it is built.
+    if(CMAKE_CROSSCOMPILING)
+        set(discovery DISCOVERY_MODE PRE_TEST)
+    else()
+        set(discovery)
+    endif()
     gtest_discover_tests(${name}
         PROPERTIES LABELS ${label} TIMEOUT ${PJ_TIMEOUT_${label}}
-        DISCOVERY_TIMEOUT 30)
+        DISCOVERY_TIMEOUT 30 ${discovery})
 endfunction()
 
 # pj_add_qtest(NAME LABEL SOURCES... LIBS ...): a QtTest program, one CTest test.

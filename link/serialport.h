@@ -1,8 +1,8 @@
 #pragma once
 // The seam between the controller link and the platform's serial devices. A
 // SerialPort is one device at a time; SerialChannel drives it. The POSIX
-// (termios) implementation lives in link/posix/, an in-memory one for tests in
-// link/fakeserialport.h.
+// (termios) implementation lives in link/posix/, the Win32 one in link/win32/,
+// an in-memory one for tests in link/fakeserialport.h.
 
 #include "link/clock.h"
 
@@ -106,14 +106,15 @@ public:
     virtual std::string lastError() const = 0;
 };
 
-// The platform's port implementation (termios on POSIX).
+// The platform's port implementation (termios on POSIX, Win32 on Windows).
 std::unique_ptr<SerialPort> makeSystemSerialPort();
 
 // Serial ports really present on this machine, in natural order ("ttyUSB2"
 // before "ttyUSB10"), followed by the `extra` names the user gave that are not
 // among them (in the user's order, duplicates dropped). On Linux: /dev/ttyUSB*,
 // /dev/ttyACM* and /dev/ttyS* with a device behind them; legacy UART nodes
-// without hardware are skipped.
+// without hardware are skipped. On Windows: the ports listed under
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM ("COM3").
 std::vector<std::string> availablePorts(std::span<const std::string> extra = {});
 
 // Natural order of port names: runs of digits compare by value.

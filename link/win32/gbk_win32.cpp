@@ -23,13 +23,16 @@ std::optional<std::string> fromWide(UINT codePage, const std::wstring& w, bool s
         return std::string{};
     BOOL usedDefault = FALSE;
     BOOL* used = strict ? &usedDefault : nullptr;
-    const int n = WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                      nullptr, used);
+    // Strict: a character without its own GBK code is refused, never given a
+    // look-alike ("best fit") or the default character.
+    const DWORD flags = strict ? WC_NO_BEST_FIT_CHARS : 0;
+    const int n = WideCharToMultiByte(codePage, flags, w.data(), static_cast<int>(w.size()),
+                                      nullptr, 0, nullptr, used);
     if (n <= 0 || usedDefault)
         return std::nullopt;
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
-                        used);
+    WideCharToMultiByte(codePage, flags, w.data(), static_cast<int>(w.size()), out.data(), n,
+                        nullptr, used);
     return out;
 }
 } // namespace
