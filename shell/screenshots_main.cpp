@@ -89,16 +89,30 @@ int main(int argc, char** argv) {
     outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
 
-    // Start-up with the built-in simulator: the detection dialog is taken while
-    // it searches, then left to find the controller.
+    // The detection dialog while it searches: the simulator answers within a
+    // few hundred milliseconds, too soon for a picture, so this one is taken
+    // over a scan that reports a third of the way and waits to be stopped.
+    {
+        link::ShellState state;
+        DetectionDialog searching(
+            state, [](const std::function<void(int)>& progress, std::stop_token stop) {
+                progress(35);
+                while (!stop.stop_requested())
+                    QThread::msleep(10);
+                return ScanOutcome{};
+            });
+        searching.show();
+        // The first window of the run also waits for the CJK fonts to load.
+        settle(1200);
+        grab(QStringLiteral("detection-searching"), searching.frameGeometry());
+        searching.hide();
+    }
+    // Start-up with the built-in simulator, which the real scan finds.
     ModalSeam::queueHandler([](QDialog& d) {
         auto& dialog = static_cast<DetectionDialog&>(d);
         QEventLoop loop;
         QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
         dialog.show();
-        // The first window of the run also waits for the CJK fonts to load.
-        settle(1200);
-        grab(QStringLiteral("detection-searching"), dialog.frameGeometry());
         if (dialog.scanRunning())
             loop.exec();
         dialog.hide();
