@@ -230,6 +230,7 @@ PortOpenStatus Win32SerialPort::open(const std::string& name, const LineSettings
     applied_ = a;
     waitPending_ = false;
     maskArmed_ = false;
+    eventsBroken_ = false;
     return PortOpenStatus::Ok;
 }
 
@@ -311,6 +312,7 @@ IoStatus Win32SerialPort::waitReadable(Millis limit) {
     if (handle_ == INVALID_HANDLE_VALUE)
         return IoStatus::NotOpen;
     const auto deadline = SteadyClock::now() + limit;
+    int abortedInARow = 0;
     for (;;) {
         if (WaitForSingleObject(wakeEvent_, 0) == WAIT_OBJECT_0) {
             ResetEvent(wakeEvent_);
@@ -328,6 +330,14 @@ IoStatus Win32SerialPort::waitReadable(Millis limit) {
         if (left == 0)
             return IoStatus::TimedOut;
 
+        if (eventsBroken_) {
+            // Look at the queue again in a moment; wake() still ends the wait.
+            if (WaitForSingleObject(wakeEvent_, std::min(left, kPollMs)) == WAIT_OBJECT_0) {
+                ResetEvent(wakeEvent_);
+                return IoStatus::Woken;
+            }
+            continue;
+        }
         if (!waitPending_) {
             if (!maskArmed_) {
                 // Line errors end the wait too; they are cleared above and the
@@ -345,8 +355,12 @@ IoStatus Win32SerialPort::waitReadable(Millis limit) {
             if (WaitCommEvent(handle_, &eventMask_, &waitOv_))
                 continue; // an event was already recorded; look again
             const DWORD err = GetLastError();
-            if (err != ERROR_IO_PENDING)
-                return failure("WaitCommEvent", err);
+            if (err != ERROR_IO_PENDING) {
+                if (isDeviceGone(err))
+                    return failure("WaitCommEvent", err);
+                fallBackToPolling(err);
+                continue;
+            }
             // The wait stays pending across calls until an event ends it.
             waitPending_ = true;
         }
@@ -362,14 +376,26 @@ IoStatus Win32SerialPort::waitReadable(Millis limit) {
             return failure("WaitForMultipleObjects", GetLastError());
         waitPending_ = false;
         DWORD unused = 0;
-        if (!GetOverlappedResult(handle_, &waitOv_, &unused, FALSE)) {
-            const DWORD err = GetLastError();
-            // A purge or a mask change aborts the wait without the device
-            // going away; ClearCommError at the top tells the two apart.
-            if (err != ERROR_OPERATION_ABORTED && err != ERROR_IO_INCOMPLETE)
-                return failure("WaitCommEvent", err);
+        if (GetOverlappedResult(handle_, &waitOv_, &unused, FALSE)) {
+            abortedInARow = 0;
+            continue;
         }
+        const DWORD err = GetLastError();
+        if (err != ERROR_OPERATION_ABORTED)
+            return failure("WaitCommEvent", err);
+        // A purge from the controlling thread aborts one wait without the
+        // device going away, and a removed device fails ClearCommError at the
+        // top. A device that is there but aborts every new wait at once has
+        // no working character event (Wine on a pseudo-terminal, some virtual
+        // port drivers): going round again would only spin.
+        if (++abortedInARow >= 2)
+            fallBackToPolling(err);
     }
+}
+
+void Win32SerialPort::fallBackToPolling(DWORD err) {
+    setError("WaitCommEvent unusable, polling the input queue", err);
+    eventsBroken_ = true;
 }
 
 IoResult Win32SerialPort::read(std::span<std::uint8_t> buffer) {

@@ -43,6 +43,9 @@ public:
     static constexpr DWORD kOutputQueue = 2048;
     // How long a read of bytes already queued may take before it is given up.
     static constexpr DWORD kReadLimitMs = 2000;
+    // How often a wait looks at the input queue when the driver's character
+    // event does not work.
+    static constexpr DWORD kPollMs = 10;
 
     // "COM3" -> "\\.\COM3" (the only form that reaches COM10 and up); a name
     // already in device form is kept.
@@ -62,6 +65,9 @@ private:
     void setError(const char* what, DWORD err);
     // Failure of an operation: DeviceLost when the device is gone.
     IoStatus failure(const char* what, DWORD err);
+    // The driver's character event does not work: waits look at the input
+    // queue every kPollMs instead.
+    void fallBackToPolling(DWORD err);
     // Cancels a started transfer and waits (bounded) until Windows is done with
     // its OVERLAPPED; returns the bytes it moved.
     DWORD cancelAndCollect(OVERLAPPED& ov);
@@ -74,7 +80,8 @@ private:
     OVERLAPPED waitOv_{};         // reader thread only (and close)
     DWORD eventMask_ = 0;
     bool waitPending_ = false;
-    bool maskArmed_ = false; // EV_RXCHAR | EV_ERR set since open
+    bool maskArmed_ = false;    // EV_RXCHAR | EV_ERR set since open
+    bool eventsBroken_ = false; // WaitCommEvent unusable on this device
     DCB original_{};
     bool haveOriginal_ = false;
     std::optional<AppliedSettings> applied_;

@@ -256,7 +256,7 @@ TEST_F(Win32Loopback, aBurstIsReadInBlocksAndTheRestStaysQueued) {
 
 TEST_F(Win32Loopback, waitEndsByLimitOrByWakeFromAnotherThread) {
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(b.waitReadable(100ms), IoStatus::TimedOut);
+    EXPECT_EQ(b.waitReadable(100ms), IoStatus::TimedOut) << b.lastError();
     EXPECT_GE(std::chrono::steady_clock::now() - start, 90ms);
     b.wake(); // before the wait
     EXPECT_EQ(b.waitReadable(2000ms), IoStatus::Woken);
