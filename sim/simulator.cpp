@@ -199,14 +199,26 @@ bool Simulator::plugged() const {
 }
 
 void Simulator::unplug() {
+    unsigned pass;
     {
         std::lock_guard lock(mu_);
         if (master_ < 0)
             return;
         closePtyLocked();
+        pass = passes_;
     }
     wake();
+    waitForPass(pass);
     log_.append(Event("unplug"));
+}
+
+void Simulator::waitForPass(unsigned pass) {
+    // While the I/O thread sits in poll() on the master it holds the closed
+    // master open, and the client sees no hang-up until that call returns.
+    if (!thread_.joinable() || std::this_thread::get_id() == thread_.get_id())
+        return;
+    std::unique_lock lock(mu_);
+    passed_.wait_for(lock, std::chrono::seconds(1), [&] { return passes_ != pass || stopping_; });
 }
 
 bool Simulator::replug(std::string& error) {
@@ -333,6 +345,8 @@ void Simulator::run() {
             }
         }
         std::lock_guard lock(mu_);
+        ++passes_;
+        passed_.notify_all();
         if (gen != generation_ || master_ < 0) {
             continue;
         }

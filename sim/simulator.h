@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -71,6 +72,7 @@ private:
     bool openPtyLocked(std::string& error);
     void closePtyLocked();
     void wake();
+    void waitForPass(unsigned pass);
     void run();
     void publish(std::vector<Event>& events);
     LineSettings lineLocked() const;
@@ -84,6 +86,8 @@ private:
     mutable std::mutex mu_; // core_, master_, slavePath_, clientSeen_, generation_
     int master_ = -1;
     unsigned generation_ = 0; // changes whenever master_ is closed or replaced
+    unsigned passes_ = 0;     // the I/O thread has come back from poll() this often
+    std::condition_variable passed_;
     bool clientSeen_ = false; // a client has used the line since the pty was made
     bool hungUp_ = false;     // the client has closed the port
     std::string slavePath_;
