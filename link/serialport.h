@@ -120,4 +120,11 @@ std::vector<std::string> availablePorts(std::span<const std::string> extra = {})
 // Natural order of port names: runs of digits compare by value.
 bool naturalLess(const std::string& a, const std::string& b);
 
+// The name a person reads and types for a port in a narrow field: "ttyUSB0"
+// for "/dev/ttyUSB0" on Linux; Windows names ("COM3") stay as they are.
+std::string portShortName(const std::string& port);
+// The port a short name stands for: "ttyUSB0" is "/dev/ttyUSB0" on Linux; a
+// path ("/tmp/ttyPJ0", "./ttyPJ0") and every Windows name stay as they are.
+std::string portFromShortName(const std::string& text);
+
 } // namespace pj::link

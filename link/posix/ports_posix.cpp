@@ -88,4 +88,20 @@ std::vector<std::string> availablePorts(std::span<const std::string> extra) {
     return found;
 }
 
+namespace {
+constexpr std::string_view kDevDir = "/dev/";
+} // namespace
+
+std::string portShortName(const std::string& port) {
+    if (port.size() > kDevDir.size() && port.starts_with(kDevDir))
+        return port.substr(kDevDir.size());
+    return port;
+}
+
+std::string portFromShortName(const std::string& text) {
+    if (text.empty() || text.starts_with('/') || text.starts_with('.'))
+        return text;
+    return std::string(kDevDir) + text;
+}
+
 } // namespace pj::link

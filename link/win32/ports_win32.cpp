@@ -51,4 +51,12 @@ std::vector<std::string> availablePorts(std::span<const std::string> extra) {
     return found;
 }
 
+std::string portShortName(const std::string& port) {
+    return port;
+}
+
+std::string portFromShortName(const std::string& text) {
+    return text;
+}
+
 } // namespace pj::link

@@ -180,19 +180,21 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
         ports = openablePorts();
     const ParameterSettings logic(state_, std::move(ports));
 
+    // The field is narrow: ports are shown and typed by their short names
+    // ("ttyUSB0"), the list opens as wide as its longest name, and the
+    // field's tooltip tells the whole port name.
     for (const auto& p : logic.ports())
-        port_->addItem(q(p));
-    // Port names of this platform can be longer than the field: the list
-    // opens as wide as its longest name, and the field tells its whole text.
+        port_->addItem(q(pj::link::portShortName(p)), q(p));
     port_->view()->setMinimumWidth(port_->view()->sizeHintForColumn(0) + 24);
-    connect(port_, &QComboBox::currentTextChanged, port_, &QWidget::setToolTip);
+    const auto showWholeName = [this](const QString&) { port_->setToolTip(q(chosenPort())); };
+    connect(port_, &QComboBox::currentTextChanged, port_, showWholeName);
     if (!state_.portName.empty())
-        port_->setEditText(q(state_.portName));
+        port_->setEditText(q(pj::link::portShortName(state_.portName)));
     else if (port_->count() > 0)
         port_->setCurrentIndex(0);
     else
         port_->setEditText(QString());
-    port_->setToolTip(port_->currentText());
+    showWholeName(port_->currentText());
 
     for (const auto& t : ParameterSettings::typeLabels())
         type_->addItem(q(t));
@@ -250,9 +252,18 @@ void ParameterDialog::onEditionChosen(int row) {
     type_->setEnabled(ParameterSettings::typeListEnabledFor(edition_->currentText().toStdString()));
 }
 
+std::string ParameterDialog::chosenPort() const {
+    // A listed port by its whole name; a typed short name by what it stands for.
+    const QString text = port_->currentText().trimmed();
+    const int row = port_->findText(text, Qt::MatchExactly);
+    if (row >= 0)
+        return port_->itemData(row).toString().toStdString();
+    return pj::link::portFromShortName(text.toStdString());
+}
+
 void ParameterDialog::onOk() {
     const int typeIndex = type_->findText(type_->currentText(), Qt::MatchExactly);
-    ParameterSettings::accept(state_, port_->currentText().toStdString(), typeIndex,
+    ParameterSettings::accept(state_, chosenPort(), typeIndex,
                               edition_->currentText().toStdString());
     done(1);
 }

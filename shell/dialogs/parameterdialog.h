@@ -53,6 +53,7 @@ public:
 private:
     void foldIn();
     void onEditionChosen(int row);
+    std::string chosenPort() const;
     void onOk();
 
     pj::link::ShellState& state_;

@@ -104,6 +104,7 @@ private Q_SLOTS:
     void parameterSettings_listsAndInitialRows();
     void parameterSettings_okStoresEditionAndSpeed();
     void parameterDialog_fillsListsFromPortsAndState();
+    void parameterDialog_showsShortPortNamesAndStoresWholeOnes();
     void parameterDialog_editionChoiceEnablesTypeList();
     void parameterDialog_orvelNetworkStores21At1200();
     void parameterDialog_foldingReturnsToTheSameTwoSizes();
@@ -290,6 +291,30 @@ void TestDialogs::parameterDialog_fillsListsFromPortsAndState() {
     none.portName.clear();
     ParameterDialog d3(none, fakePorts({}));
     QCOMPARE(child<QComboBox>(d3, "combo1037")->currentText(), QString());
+}
+
+void TestDialogs::parameterDialog_showsShortPortNamesAndStoresWholeOnes() {
+    ShellState s;
+    s.portName.clear();
+    ParameterDialog d(s, fakePorts({"/dev/ttyUSB10", "/dev/ttyUSB2", "/tmp/pj/ttyPJ0"}));
+    auto* port = child<QComboBox>(d, "combo1037");
+    QCOMPARE(port->itemText(0), QStringLiteral("ttyUSB2"));
+    QCOMPARE(port->itemText(1), QStringLiteral("ttyUSB10"));
+    QCOMPARE(port->itemText(2), QStringLiteral("/tmp/pj/ttyPJ0"));
+    port->setCurrentIndex(1);
+    QCOMPARE(port->toolTip(), QStringLiteral("/dev/ttyUSB10"));
+    QCOMPARE(resultAfter(d, [&] { child<QPushButton>(d, "button1039")->click(); }), 1);
+    QCOMPARE(s.portName, std::string("/dev/ttyUSB10"));
+
+    // A typed short name stands for the device; a stored path is shown short.
+    ShellState t;
+    t.portName = "/dev/ttyS1";
+    ParameterDialog d2(t, fakePorts({"/dev/ttyS0"}));
+    auto* port2 = child<QComboBox>(d2, "combo1037");
+    QCOMPARE(port2->currentText(), QStringLiteral("ttyS1"));
+    port2->setEditText(QStringLiteral(" ttyACM0 "));
+    QCOMPARE(resultAfter(d2, [&] { child<QPushButton>(d2, "button1039")->click(); }), 1);
+    QCOMPARE(t.portName, std::string("/dev/ttyACM0"));
 }
 
 void TestDialogs::parameterDialog_editionChoiceEnablesTypeList() {

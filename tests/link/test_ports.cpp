@@ -355,3 +355,17 @@ TEST(TermiosChannel, unplugBetweenWritesFailsTheNextWriteAtOnce) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "串口 " + rig.name() + " 已断开");
 }
+
+TEST(PortNames, shortNamesStandForDevicePathsAndPathsStayWhole) {
+    EXPECT_EQ(portShortName("/dev/ttyUSB0"), "ttyUSB0");
+    EXPECT_EQ(portFromShortName("ttyUSB0"), "/dev/ttyUSB0");
+    // A simulator's link or any other path is shown and kept whole.
+    EXPECT_EQ(portShortName("/tmp/pj/ttyPJ0"), "/tmp/pj/ttyPJ0");
+    EXPECT_EQ(portFromShortName("/tmp/pj/ttyPJ0"), "/tmp/pj/ttyPJ0");
+    EXPECT_EQ(portFromShortName("./ttyPJ0"), "./ttyPJ0");
+    // Deeper device paths survive the round trip.
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0";
+    EXPECT_EQ(portFromShortName(portShortName(byId)), byId);
+    EXPECT_EQ(portShortName("/dev/"), "/dev/");
+    EXPECT_EQ(portFromShortName(""), "");
+}
