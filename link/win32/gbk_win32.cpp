@@ -1,6 +1,6 @@
 #include "link/gbk.h"
 
-#include <windows.h>
+#include "link/win32/winapi.h"
 
 namespace pj::link {
 

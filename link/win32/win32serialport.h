@@ -8,13 +8,7 @@
 
 #include <mutex>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "link/win32/winapi.h"
 
 namespace pj::link {
 
