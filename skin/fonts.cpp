@@ -40,8 +40,8 @@ QString fontFamilyFor(const QString& face) {
 }
 
 QFont skinFont(const QString& face, int pixelHeight, int averageWidth) {
-    // The Chinese faces of the original platform have a square em equal to
-    // their character cell, so the cell height is used as the pixel size; a
+    // The Chinese dialog faces (SimSun, SimHei) have a square em equal to their
+    // character cell, so the cell height is used as the pixel size; a
     // Latin character is half a cell wide, which is the face's natural average
     // width. A different average width is obtained by stretching.
     QFont f(fontFamilyFor(face));

@@ -17,8 +17,8 @@ QString fontFamilyFor(const QString& face);
 // (obtained by stretching the face horizontally).
 QFont skinFont(const QString& face, int pixelHeight, int averageWidth = 0);
 
-// The font of the dialogs' controls ("MS Shell Dlg" 8 on the original
-// platform): the Song face at 9 points.
+// The font of the dialogs' controls ("MS Shell Dlg" 8 in the dialog
+// templates): the Song face at 9 points.
 QFont dialogFont();
 
 } // namespace pj::skin

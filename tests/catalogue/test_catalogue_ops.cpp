@@ -112,8 +112,8 @@ TEST_F(Ops, DeletingLastCompanyOrModelOrCompanyWithoutModels) {
     EXPECT_EQ(company(QStringLiteral("again")), 1);
 }
 
-// The company delete of the original program: one pass of delete and
-// renumber per model, each pass selecting the company's first model afresh.
+// The straightforward company delete, kept as the reference: one pass of
+// delete and renumber per model, each pass selecting the company's first model afresh.
 void referenceDeleteCompany(RawDb& raw, int k) {
     for (;;) {
         auto first = raw.rows(QStringLiteral("Select ID From MACHINE Where CID=%1").arg(k));

@@ -1,6 +1,7 @@
 // The controller sequences in virtual time over the in-memory port: the exact
 // byte streams, where each frame is cut, every pause, progress, row status,
-// and the mends (open failures, machine type, speeds, long codes, lost device).
+// and the refusals and failures (open failures, machine type, speeds, long codes,
+// lost device).
 #include "link_test_support.h"
 
 #include "link/detection.h"
@@ -180,7 +181,7 @@ TEST(WriteCodes, visualizerNumberOfTheShellGoesIntoEveryFrame) {
     EXPECT_EQ(stream[67 + 66], 2);
 }
 
-TEST(WriteCodesMends, settingsThatCannotWorkAreRefusedBeforeThePortOpens) {
+TEST(WriteCodesFailures, settingsThatCannotWorkAreRefusedBeforeThePortOpens) {
     struct Case {
         int edition, machineType;
         std::uint32_t baud;
@@ -211,7 +212,7 @@ TEST(WriteCodesMends, settingsThatCannotWorkAreRefusedBeforeThePortOpens) {
     }
 }
 
-TEST(WriteCodesMends, approximateGroupASpeedAsksFirst) {
+TEST(WriteCodesFailures, approximateGroupASpeedAsksFirst) {
     for (bool goOn : {false, true}) {
         FakeLink link;
         RecordingObserver obs(link.clock);
@@ -232,7 +233,7 @@ TEST(WriteCodesMends, approximateGroupASpeedAsksFirst) {
     }
 }
 
-TEST(WriteCodesMends, tooLongCodeIsRefusedForItsRowAndNeverCut) {
+TEST(WriteCodesFailures, tooLongCodeIsRefusedForItsRowAndNeverCut) {
     FakeLink link;
     RecordingObserver obs(link.clock);
     ShellState shell = shellFor(2007, 0);
@@ -257,7 +258,7 @@ TEST(WriteCodesMends, tooLongCodeIsRefusedForItsRowAndNeverCut) {
     EXPECT_EQ(model.rows[0].status, RowStatus::Unconfirmed);
 }
 
-TEST(WriteCodesMends, portThatDoesNotOpenStopsBeforeAnythingIsWritten) {
+TEST(WriteCodesFailures, portThatDoesNotOpenStopsBeforeAnythingIsWritten) {
     for (auto status : {PortOpenStatus::Unavailable, PortOpenStatus::SettingsRefused,
                         PortOpenStatus::SettingsUnreadable}) {
         FakeLink link;
@@ -282,7 +283,7 @@ TEST(WriteCodesMends, portThatDoesNotOpenStopsBeforeAnythingIsWritten) {
     }
 }
 
-TEST(WriteCodesMends, stalledWriteIsReportedAndTheSequenceGoesOn) {
+TEST(WriteCodesFailures, stalledWriteIsReportedAndTheSequenceGoesOn) {
     FakeLink link;
     RecordingObserver obs(link.clock);
     link.port->scriptWrite(0, IoStatus::TimedOut);
@@ -297,7 +298,7 @@ TEST(WriteCodesMends, stalledWriteIsReportedAndTheSequenceGoesOn) {
     EXPECT_EQ(writes[0].at, Millis{1000 + 50 + 400});
 }
 
-TEST(WriteCodesMends, deviceLostMidFrameFailsNamingThePortAndTheChannelOpensAgain) {
+TEST(WriteCodesFailures, deviceLostMidFrameFailsNamingThePortAndTheChannelOpensAgain) {
     FakeLink link;
     RecordingObserver obs(link.clock);
     link.port->scriptWrite(1, IoStatus::DeviceLost);
