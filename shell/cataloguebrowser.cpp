@@ -2,6 +2,9 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <vector>
+
 namespace pj::shell {
 
 QString treeCommandText(TreeCommand command) {
@@ -123,6 +126,97 @@ std::optional<MenuState> CatalogueBrowser::rightClick(const std::optional<NodeRe
         break;
     }
     return menu;
+}
+
+qsizetype CatalogueBrowser::companyIndex(int id) const {
+    for (qsizetype i = 0; i < companies_.size(); ++i)
+        if (companies_[i].id == id)
+            return i;
+    return -1;
+}
+
+bool CatalogueBrowser::addCompanyNode(int id, const QString& name) {
+    companies_.append(CompanyNode{id, name, {}});
+    Q_EMIT companyNodeAdded(name);
+    return true;
+}
+
+bool CatalogueBrowser::addModelNode(int id, int companyId, const QString& name) {
+    const qsizetype c = companyIndex(companyId);
+    if (c < 0)
+        return false;
+    companies_[c].models.append(ModelEntry{id, name, companyId});
+    Q_EMIT modelNodeAdded(companies_[c].name, name);
+    return true;
+}
+
+std::optional<std::pair<QString, QString>> CatalogueBrowser::modelNames(int id) const {
+    for (const CompanyNode& c : companies_)
+        for (const ModelEntry& m : c.models)
+            if (m.id == id)
+                return std::make_pair(c.name, m.name);
+    return std::nullopt;
+}
+
+bool CatalogueBrowser::renameModelNode(int id, const QString& name) {
+    for (CompanyNode& c : companies_) {
+        for (ModelEntry& m : c.models) {
+            if (m.id != id)
+                continue;
+            const QString old = m.name;
+            m.name = name;
+            if (old != name)
+                Q_EMIT modelNodeRenamed(c.name, old, name);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CatalogueBrowser::removeModelNode(int id) {
+    const auto names = modelNames(id);
+    if (!names)
+        return false;
+    for (CompanyNode& c : companies_) {
+        c.models.removeIf([id](const ModelEntry& m) { return m.id == id; });
+        for (ModelEntry& m : c.models)
+            if (m.id > id)
+                --m.id;
+    }
+    if (model_.selectedModelId > id)
+        --model_.selectedModelId;
+    Q_EMIT modelNodeRemoved(names->first, names->second);
+    return true;
+}
+
+bool CatalogueBrowser::removeCompanyNode(int id) {
+    const qsizetype c = companyIndex(id);
+    if (c < 0)
+        return false;
+    std::vector<int> removed; // ascending
+    for (const ModelEntry& m : companies_[c].models)
+        removed.push_back(m.id);
+    std::sort(removed.begin(), removed.end());
+    const QString name = companies_[c].name;
+    companies_.removeAt(c);
+    const auto below = [&removed](int modelId) {
+        return static_cast<int>(std::lower_bound(removed.begin(), removed.end(), modelId) -
+                                removed.begin());
+    };
+    for (CompanyNode& company : companies_) {
+        if (company.id > id)
+            --company.id;
+        for (ModelEntry& m : company.models) {
+            if (m.companyId > id)
+                --m.companyId;
+            m.id -= below(m.id);
+        }
+    }
+    if (model_.selectedModelId > 0 &&
+        !std::binary_search(removed.begin(), removed.end(), model_.selectedModelId))
+        model_.selectedModelId -= below(model_.selectedModelId);
+    Q_EMIT companyNodeRemoved(name);
+    return true;
 }
 
 void CatalogueBrowser::showNothing() {

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace pj::shell {
 
@@ -82,6 +83,22 @@ public:
     int insertMode() const { return insertMode_; }
     int currentCompanyId() const { return currentCompanyId_; }
 
+    // ---- keeping in step with the catalogue's edits ----
+    // Each is called after the catalogue made the change: the browser's
+    // companies and models follow it (ids renumbered as the catalogue
+    // renumbers them, dense from 1) and the matching node signal goes to the
+    // tree. False when the browser holds no such company or model.
+    bool addCompanyNode(int id, const QString& name);
+    bool addModelNode(int id, int companyId, const QString& name);
+    bool renameModelNode(int id, const QString& name);
+    // Models above the deleted one move down by one.
+    bool removeModelNode(int id);
+    // With its models; companies above it move down by one, every model
+    // down by the number of removed models below it.
+    bool removeCompanyNode(int id);
+    // The company and model names of a model id, nullopt when unknown.
+    std::optional<std::pair<QString, QString>> modelNames(int id) const;
+
     // The parity the last written row left the projector line at.
     void setLastParity(std::uint32_t parity) { model_.lastParity = parity; }
 
@@ -91,8 +108,15 @@ public:
 Q_SIGNALS:
     void modelShownChanged(bool shown);
     void descriptionChanged(const QString& text);
+    // The tree follows these, node by node.
+    void companyNodeAdded(const QString& company);
+    void modelNodeAdded(const QString& company, const QString& model);
+    void modelNodeRenamed(const QString& company, const QString& oldName, const QString& newName);
+    void modelNodeRemoved(const QString& company, const QString& model);
+    void companyNodeRemoved(const QString& company);
 
 private:
+    qsizetype companyIndex(int id) const;
     void showNothing();
     void setModelShown(bool shown);
     void setDescription(const QString& text);

@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace pj::shell {
@@ -32,7 +33,8 @@ QIcon rootIcon() {
 
 CatalogueTree::CatalogueTree(CatalogueBrowser& browser, QWidget* parent)
     : QTreeWidget(parent)
-    , browser_(browser) {
+    , browser_(browser)
+    , nodeIcon_(nodeIcon()) {
     setObjectName(QStringLiteral("tree1009"));
     setHeaderHidden(true);
     setColumnCount(1);
@@ -43,6 +45,13 @@ CatalogueTree::CatalogueTree(CatalogueBrowser& browser, QWidget* parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setContextMenuPolicy(Qt::CustomContextMenu);
+    // The one column is as wide as the longest shown name, and the tree
+    // scrolls sideways when that is wider than the tree.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setTextElideMode(Qt::ElideNone);
 
     QPalette pal = palette();
     pal.setColor(QPalette::Base, skin::PanelPalette::background());
@@ -63,6 +72,33 @@ CatalogueTree::CatalogueTree(CatalogueBrowser& browser, QWidget* parent)
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentItemChanged(current); });
     connect(this, &QWidget::customContextMenuRequested, this, &CatalogueTree::openContextMenu);
+
+    connect(&browser_, &CatalogueBrowser::companyNodeAdded, this, [this](const QString& company) {
+        if (!root_)
+            return;
+        addCompanyItem(company);
+        root_->setExpanded(true);
+    });
+    connect(&browser_, &CatalogueBrowser::modelNodeAdded, this,
+            [this](const QString& company, const QString& model) {
+                if (QTreeWidgetItem* c = companyItem(company)) {
+                    addModelItem(c, model);
+                    c->setExpanded(true);
+                }
+            });
+    connect(&browser_, &CatalogueBrowser::modelNodeRenamed, this,
+            [this](const QString& company, const QString& oldName, const QString& newName) {
+                if (QTreeWidgetItem* m = modelItem(company, oldName)) {
+                    m->setText(0, newName);
+                    m->setToolTip(0, newName);
+                }
+            });
+    connect(&browser_, &CatalogueBrowser::modelNodeRemoved, this,
+            [this](const QString& company, const QString& model) {
+                removeItem(modelItem(company, model));
+            });
+    connect(&browser_, &CatalogueBrowser::companyNodeRemoved, this,
+            [this](const QString& company) { removeItem(companyItem(company)); });
 }
 
 namespace {
@@ -123,21 +159,54 @@ void CatalogueTree::drawBranches(QPainter* painter, const QRect& rect,
 void CatalogueTree::fill() {
     const QSignalBlocker block(this);
     clear();
-    const QIcon node = nodeIcon();
     root_ = new QTreeWidgetItem(this, {CatalogueBrowser::rootText()});
     root_->setIcon(0, rootIcon());
     root_->setData(0, KindRole, static_cast<int>(NodeKind::Root));
     for (const CompanyNode& company : browser_.companies()) {
-        auto* c = new QTreeWidgetItem(root_, {company.name});
-        c->setIcon(0, node);
-        c->setData(0, KindRole, static_cast<int>(NodeKind::Company));
-        for (const ModelEntry& model : company.models) {
-            auto* m = new QTreeWidgetItem(c, {model.name});
-            m->setIcon(0, node);
-            m->setData(0, KindRole, static_cast<int>(NodeKind::Model));
-        }
+        QTreeWidgetItem* c = addCompanyItem(company.name);
+        for (const ModelEntry& model : company.models)
+            addModelItem(c, model.name);
     }
     root_->setExpanded(true);
+}
+
+QTreeWidgetItem* CatalogueTree::addCompanyItem(const QString& name) {
+    auto* c = new QTreeWidgetItem(root_, {name});
+    c->setIcon(0, nodeIcon_);
+    c->setToolTip(0, name);
+    c->setData(0, KindRole, static_cast<int>(NodeKind::Company));
+    return c;
+}
+
+QTreeWidgetItem* CatalogueTree::addModelItem(QTreeWidgetItem* company, const QString& name) {
+    auto* m = new QTreeWidgetItem(company, {name});
+    m->setIcon(0, nodeIcon_);
+    m->setToolTip(0, name);
+    m->setData(0, KindRole, static_cast<int>(NodeKind::Model));
+    return m;
+}
+
+void CatalogueTree::removeItem(QTreeWidgetItem* item) {
+    if (!item || item == root_)
+        return;
+    for (QTreeWidgetItem* i = currentItem(); i; i = i->parent()) {
+        if (i == item) {
+            setCurrentItem(item->parent());
+            break;
+        }
+    }
+    delete item;
+}
+
+void CatalogueTree::mousePressEvent(QMouseEvent* e) {
+    // A press where no node lies changes nothing: the selection, and with it
+    // the model the code list shows, stays.
+    if (!itemAt(e->position().toPoint())) {
+        setFocus(Qt::MouseFocusReason);
+        e->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(e);
 }
 
 QTreeWidgetItem* CatalogueTree::companyItem(const QString& name) const {

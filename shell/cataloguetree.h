@@ -2,7 +2,15 @@
 // The catalogue tree (control 1009): the root "选择投影机型号", the companies
 // under it and each company's models under the company. Selecting a node hands
 // it to the browser; a right click selects the node under the pointer and opens
-// the context menu with the items the browser allows.
+// the context menu with the items the browser allows. A press on empty space
+// leaves the selection as it is (the code list keeps showing the selected
+// model). Long names are never cut: the tree scrolls sideways and each
+// company and model node tells its whole name as its tooltip.
+//
+// The tree follows the browser's node signals in place: an added company or
+// model is appended, a renamed model keeps its node, a removed node goes with
+// its children while every other node keeps its expansion. When the removed
+// node holds the selection, its parent is selected first.
 //
 // Object names: "tree1009", the menu "menuTree", its actions "action40010" ...
 
@@ -39,6 +47,7 @@ public:
     void openContextMenu(const QPoint& pos);
 
 protected:
+    void mousePressEvent(QMouseEvent* e) override;
     // Dotted lines between the nodes and boxed expand buttons, the root included.
     void drawBranches(QPainter* painter, const QRect& rect,
                       const QModelIndex& index) const override;
@@ -49,8 +58,14 @@ Q_SIGNALS:
 
 private:
     void onCurrentItemChanged(QTreeWidgetItem* current);
+    QTreeWidgetItem* addCompanyItem(const QString& name);
+    QTreeWidgetItem* addModelItem(QTreeWidgetItem* company, const QString& name);
+    // Removes `item` with its children; the selection moves to its parent first
+    // when it lies in them.
+    void removeItem(QTreeWidgetItem* item);
 
     CatalogueBrowser& browser_;
+    QIcon nodeIcon_;
     QTreeWidgetItem* root_ = nullptr;
     QMenu* menu_ = nullptr;
 };
