@@ -1,0 +1,182 @@
+#include "shell/editor/modeleditorlogic.h"
+
+#include "catalogue/functionkeys.h"
+#include "link/codetext.h"
+
+#include <limits>
+
+namespace pj::shell {
+
+namespace {
+
+using catalogue::CatalogueDb;
+using catalogue::ModelInput;
+
+// A model that passes every rule of the catalogue, for checking one value at
+// a time against those rules.
+ModelInput probe() {
+    ModelInput m;
+    m.name = QStringLiteral("X");
+    m.baud = 9600;
+    return m;
+}
+
+std::optional<QString> refusal(const ModelInput& m) {
+    if (auto r = CatalogueDb::validateModelInput(m); !r)
+        return r.error().message;
+    return std::nullopt;
+}
+
+// The characters an ASCII key's stored code stands for, when they give the
+// same code back once saved; nullopt otherwise.
+std::optional<QString> asciiText(const QString& stored) {
+    std::string text;
+    pj::link::codeTextToAscii(stored.toStdString(), text);
+    const QString shown = QString::fromStdString(text);
+    auto again = CatalogueDb::storedCodeText(shown, true, false);
+    if (!again)
+        return std::nullopt;
+    if (pj::link::codeTextToBytes(again->toStdString()) !=
+        pj::link::codeTextToBytes(stored.toStdString()))
+        return std::nullopt;
+    return shown;
+}
+
+} // namespace
+
+QStringList ModelEditorLogic::baudItems() {
+    QStringList items;
+    for (int baud = 300; baud <= 38400; baud *= 2)
+        items << QString::number(baud);
+    items << QStringLiteral("57600") << QStringLiteral("115200");
+    return items;
+}
+
+QStringList ModelEditorLogic::parityItems() {
+    return {QStringLiteral("无校验"), QStringLiteral("奇校验"), QStringLiteral("偶校验")};
+}
+
+std::optional<std::uint32_t> ModelEditorLogic::parseBaud(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    for (const QChar c : t)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+    bool ok = false;
+    const qulonglong value = t.toULongLong(&ok);
+    constexpr auto kMax = std::numeric_limits<std::uint32_t>::max();
+    if (!ok) // more digits than 64 bits hold
+        return kMax;
+    if (value == 0)
+        return std::nullopt;
+    return value > kMax ? kMax : static_cast<std::uint32_t>(value);
+}
+
+void ModelEditorLogic::load(const catalogue::ModelRecord& record) {
+    name = record.name;
+    baudText = QString::number(record.baud);
+    description = record.description;
+    parity = record.keys.empty() ? 0 : record.parity;
+    if (parity < 0 || parity > 2)
+        parity = 0;
+
+    bool showAscii = !record.keys.empty() && record.ascii;
+    QList<KeyRow> rows;
+    for (const auto& key : record.keys) {
+        KeyRow row{key.function, key.code, key.slot};
+        if (showAscii) {
+            const auto text = key.ascii ? asciiText(key.code) : std::nullopt;
+            if (text)
+                row.code = *text;
+            else
+                showAscii = false;
+        }
+        rows.append(row);
+    }
+    asciiShownAsHex_ = record.ascii && !record.keys.empty() && !showAscii;
+    if (asciiShownAsHex_) {
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            rows[i].code = record.keys[static_cast<std::size_t>(i)].code;
+    }
+    ascii = showAscii;
+    grid_.setRows(std::move(rows));
+    selectedRow_ = 0;
+}
+
+bool ModelEditorLogic::clickCell(int row, int column) {
+    const bool editable =
+        row >= 0 && row < grid_.rowCount() &&
+        (column == KeyGridModel::NameColumn || column == KeyGridModel::CodeColumn);
+    selectedRow_ = editable ? row + 1 : 0;
+    return editable;
+}
+
+void ModelEditorLogic::addRow() {
+    grid_.appendRow();
+}
+
+bool ModelEditorLogic::deleteSelectedRow() {
+    if (!canDeleteRow())
+        return false;
+    return grid_.removeRowAt(selectedRow_ - 1);
+}
+
+std::optional<ModelEditorLogic::Problem> ModelEditorLogic::check() const {
+    const QString trimmedName = name.trimmed();
+    if (trimmedName.isEmpty())
+        return Problem{Field::Name, -1, catalogue::text::kEmptyModelName, true};
+    {
+        ModelInput m = probe();
+        m.name = trimmedName;
+        if (auto why = refusal(m))
+            return Problem{Field::Name, -1, *why};
+    }
+    {
+        const auto baud = parseBaud(baudText);
+        if (!baud)
+            return Problem{Field::Baud, -1, badBaudText()};
+        ModelInput m = probe();
+        m.baud = *baud;
+        if (auto why = refusal(m))
+            return Problem{Field::Baud, -1, *why};
+    }
+    {
+        ModelInput m = probe();
+        m.description = description;
+        if (auto why = refusal(m))
+            return Problem{Field::Description, -1, *why};
+    }
+    const QList<KeyRow>& rows = grid_.rows();
+    for (int i = 0; i < rows.size(); ++i) {
+        const KeyRow& row = rows[i];
+        ModelInput m = probe();
+        m.keys.push_back({row.name, 0, QStringLiteral("00")});
+        if (auto why = refusal(m))
+            return Problem{Field::KeyName, i, *why};
+        m.keys.front() = {QString(), row.slot, QStringLiteral("00")};
+        if (auto why = refusal(m))
+            return Problem{Field::KeySlot, i, *why};
+        if (auto code = CatalogueDb::storedCodeText(row.code, ascii, false); !code)
+            return Problem{Field::KeyCode, i, code.error().message};
+    }
+    // Whatever rule spans more than one value.
+    if (auto why = refusal(input()))
+        return Problem{Field::Model, -1, *why};
+    return std::nullopt;
+}
+
+catalogue::ModelInput ModelEditorLogic::input() const {
+    ModelInput m;
+    m.name = name.trimmed();
+    m.baud = parseBaud(baudText).value_or(0);
+    m.parity = parity;
+    m.ascii = ascii;
+    m.codesStored = false;
+    m.description = description;
+    for (const KeyRow& row : grid_.rows())
+        m.keys.push_back({row.name, row.slot, row.code});
+    return m;
+}
+
+} // namespace pj::shell

@@ -1,0 +1,96 @@
+#pragma once
+// The model editor without its widgets: the values of the add and modify
+// dialogs (model name, speed text, parity, ASCII switch, description, the key
+// rows), which row is selected for "删除", loading a stored model, and the
+// checks a save runs before anything reaches the catalogue.
+//
+// Every check reuses the catalogue's own rules (CatalogueDb::validateModelInput
+// and storedCodeText), value by value, so that the dialog can point at the
+// value that is refused: the name field, the speed, the description, or one
+// cell of the grid.
+
+#include "catalogue/cataloguedb.h"
+#include "shell/editor/keygridmodel.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace pj::shell {
+
+class ModelEditorLogic {
+public:
+    enum class Field { Name, Baud, Description, KeyName, KeyCode, KeySlot, Model };
+    struct Problem {
+        Field field = Field::Model;
+        int row = -1;             // 0-based grid row for the key fields
+        QString message;          // Chinese, shown to the user
+        bool nameMissing = false; // shown as message dialog 141 "请填写型号！"
+    };
+
+    // "300", "600", ... "38400", "57600", "115200".
+    static QStringList baudItems();
+    // "无校验", "奇校验", "偶校验" (parity 0, 1, 2).
+    static QStringList parityItems();
+    static QString defaultBaudText() { return QStringLiteral("9600"); }
+    static QString badBaudText() { return QStringLiteral("波特率无效"); }
+
+    // A speed typed by the user: decimal digits only (blanks around them
+    // allowed), greater than 0. nullopt otherwise ("abc", "", "0", "-1", "9600.5").
+    // Values beyond 32 bits come back as 4294967295 for the catalogue to refuse.
+    static std::optional<std::uint32_t> parseBaud(const QString& text);
+
+    ModelEditorLogic() = default;
+    ModelEditorLogic(const ModelEditorLogic&) = delete;
+    ModelEditorLogic& operator=(const ModelEditorLogic&) = delete;
+
+    // The values the dialog's controls hold. Kept here so that the checks and
+    // the input read one place.
+    QString name;
+    QString baudText = defaultBaudText();
+    int parity = 0;
+    bool ascii = false;
+    QString description;
+    KeyGridModel& grid() { return grid_; }
+    const KeyGridModel& grid() const { return grid_; }
+
+    // A stored model as the modify dialog shows it: name, speed, description
+    // and keys, the switch and the parity from the last key (off and "无校验"
+    // without keys). With the switch on, each code shows its characters (the
+    // stored text without its closing byte). When the stored codes cannot be
+    // shown that way and saved back unchanged (keys that disagree on ISASCII,
+    // a code without its closing carriage return, a byte that is no printable
+    // character), every code shows its stored hex text and the switch is off,
+    // so that saving keeps every code's bytes.
+    void load(const catalogue::ModelRecord& record);
+    // Whether load() had to show an ASCII model's codes as hex text.
+    bool asciiShownAsHex() const { return asciiShownAsHex_; }
+
+    // The row selected for "删除", from 1; 0 when none.
+    int selectedRow() const { return selectedRow_; }
+    bool canDeleteRow() const { return selectedRow_ >= 1 && selectedRow_ <= grid_.rowCount(); }
+    // A click on a grid cell (row -1: below the last row). A click on "功能键"
+    // or "功能码" selects the row and answers true: that cell is edited in
+    // place. Any other click clears the selection and answers false.
+    bool clickCell(int row, int column);
+    void addRow();
+    // Deletes the selected row; the selected number stays, so it now names
+    // the row that moved up. False when no row is selected.
+    bool deleteSelectedRow();
+
+    // The first refused value, in the order name, speed, description, then
+    // row by row key name, slot and code; nullopt when the model can be saved.
+    std::optional<Problem> check() const;
+    // What is saved: the name without surrounding blanks, the parsed speed,
+    // the keys as typed (ASCII text is turned into hex by the catalogue).
+    catalogue::ModelInput input() const;
+
+private:
+    KeyGridModel grid_;
+    int selectedRow_ = 0;
+    bool asciiShownAsHex_ = false;
+};
+
+} // namespace pj::shell
