@@ -8,6 +8,7 @@
 #include "shell/dialogs/help.h"
 #include "shell/dialogs/modal.h"
 #include "shell/dialogs/parameterdialog.h"
+#include "shell/editor/treecommands.h"
 #include "skin/artwork.h"
 #include "skin/bitmapbutton.h"
 #include "skin/framepaint.h"
@@ -75,7 +76,8 @@ MainPanel::MainPanel(PanelContext context, QWidget* parent)
     , shell_(context.shell)
     , browser_(context.browser)
     , channel_(context.channel)
-    , listPorts_(std::move(context.listPorts)) {
+    , listPorts_(std::move(context.listPorts))
+    , editing_(context.editing) {
     setObjectName(QStringLiteral("panel120"));
     skin::PanelPalette::apply(this);
     setFixedSize(panelSize());
@@ -393,9 +395,9 @@ void MainPanel::openMonitor() {
 }
 
 void MainPanel::onTreeCommand(TreeCommand command) {
-    // The company and model dialogs behind these commands (add company, add,
-    // modify and delete projector, delete company) arrive with the catalogue
-    // editing work; the panel hands the command on unchanged meanwhile.
+    // The node the right click selected: the dialogs and deletes act on it.
+    if (editing_ && !busy())
+        runTreeCommand(*editing_, command, CatalogueTree::nodeOf(tree_->currentItem()), window());
     Q_EMIT treeCommandRequested(command);
 }
 

@@ -40,6 +40,7 @@ class BitmapButton;
 
 namespace pj::shell {
 
+class CatalogueEditing;
 class CatalogueTree;
 class CodeListView;
 
@@ -49,6 +50,9 @@ struct PanelContext {
     link::SerialChannel& channel;
     // The ports that can be opened now (for the settings dialog).
     std::function<std::vector<std::string>()> listPorts;
+    // The catalogue edits behind the tree's context menu (none: the menu's
+    // commands are only announced by treeCommandRequested).
+    CatalogueEditing* editing = nullptr;
 };
 
 class MainPanel : public QWidget {
@@ -115,6 +119,7 @@ private:
     CatalogueBrowser& browser_;
     link::SerialChannel& channel_;
     std::function<std::vector<std::string>()> listPorts_;
+    CatalogueEditing* editing_ = nullptr;
     ControllerTask task_;
     Operation running_ = Operation::None;
     // The copies the running operation works on, read back when it ends.

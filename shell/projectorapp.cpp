@@ -7,6 +7,7 @@
 #include "shell/dialogs/messagedialog.h"
 #include "shell/dialogs/modal.h"
 #include "shell/dialogs/parameterdialog.h"
+#include "shell/editor/catalogueediting.h"
 #include "shell/mainwindow.h"
 #include "sim/simulator.h"
 
@@ -59,6 +60,7 @@ ProjectorApp::~ProjectorApp() {
     channel_->close();
     if (simulator_)
         simulator_->stop();
+    editing_.reset();
     browser_.reset();
     reader_.reset();
     db_.close();
@@ -172,7 +174,9 @@ void ProjectorApp::createWindow() {
     reader_ = std::make_unique<CatalogueDbReader>(db_);
     browser_ = std::make_unique<CatalogueBrowser>(*reader_, selected_);
     browser_->build();
-    PanelContext context{shell_, *browser_, *channel_, [this] { return openablePorts(); }};
+    editing_ = std::make_unique<CatalogueEditing>(db_, *browser_);
+    PanelContext context{shell_, *browser_, *channel_, [this] { return openablePorts(); },
+                         editing_.get()};
     window_ = std::make_unique<MainWindow>(std::move(context));
 }
 

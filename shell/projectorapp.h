@@ -28,6 +28,7 @@ namespace pj::shell {
 
 class CatalogueBrowser;
 class CatalogueDbReader;
+class CatalogueEditing;
 class MainWindow;
 
 // How long each start-up step took, for the benchmark.
@@ -80,6 +81,7 @@ private:
     catalogue::CatalogueDb db_;
     std::unique_ptr<CatalogueDbReader> reader_;
     std::unique_ptr<CatalogueBrowser> browser_;
+    std::unique_ptr<CatalogueEditing> editing_;
     std::unique_ptr<MainWindow> window_;
     QObject relay_; // context on the user-interface thread for posts from other threads
     int exitCode_ = 0;

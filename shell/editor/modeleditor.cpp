@@ -1,0 +1,290 @@
+#include "shell/editor/modeleditor.h"
+
+#include "shell/dialogs/messagedialog.h"
+#include "shell/dialogs/modal.h"
+#include "shell/editor/catalogueediting.h"
+#include "shell/editor/keygrid.h"
+#include "skin/units.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+
+namespace pj::shell {
+
+namespace {
+
+struct ControlIds {
+    int name, ascii, parity, grid, addRow, deleteRow, ok, cancel;
+};
+
+constexpr int kBaudId = 1027;
+
+ControlIds idsOf(ModelEditor::Mode mode) {
+    if (mode == ModelEditor::Mode::Add)
+        return {1026, 1051, 1083, 1028, 1029, 1059, 1030, 1058};
+    return {1031, 1072, 1082, 1033, 1070, 1071, 1034, 1036};
+}
+
+QString titleOf(ModelEditor::Mode mode) {
+    return mode == ModelEditor::Mode::Add ? QStringLiteral("添加投影机")
+                                          : QStringLiteral("修改投影机");
+}
+
+// A one-line control's rectangle: at least as high as the control needs.
+QRect fieldRect(QWidget* w, int x, int y, int width, int height) {
+    const QRect r = skin::dlu(x, y, width, height);
+    return {r.x(), r.y(), r.width(), std::max(r.height(), w->sizeHint().height())};
+}
+
+} // namespace
+
+ModelEditor::ModelEditor(Mode mode, CatalogueEditing& editing, const QString& company,
+                         QWidget* parent)
+    : SkinnedDialog(titleOf(mode), QSize(kWidthDlu, kHeightDlu), parent)
+    , mode_(mode)
+    , editing_(editing)
+    , company_(company) {
+    setObjectName(QStringLiteral("editor%1").arg(static_cast<int>(mode)));
+    build();
+}
+
+ModelEditor::ModelEditor(CatalogueEditing& editing, const QString& company, QWidget* parent)
+    : ModelEditor(Mode::Add, editing, company, parent) {
+    showValues();
+}
+
+ModelEditor::ModelEditor(CatalogueEditing& editing, const QString& company,
+                         const catalogue::ModelRecord& record, QWidget* parent)
+    : ModelEditor(Mode::Modify, editing, company, parent) {
+    loadedName_ = record.name;
+    logic_.load(record);
+    showValues();
+}
+
+void ModelEditor::build() {
+    const ControlIds ids = idsOf(mode_);
+    const auto named = [](QWidget* w, const QString& kind, int id) {
+        w->setObjectName(kind + QString::number(id));
+    };
+    const auto label = [this](const char16_t* text, const char* name, int x, int y, int w) {
+        auto* l = new QLabel(QString::fromUtf16(text), this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(skin::dlu(x, y, w, 12));
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return l;
+    };
+
+    label(u"投影机型号", "labelName", 10, 22, 44);
+    name_ = new QLineEdit(this);
+    named(name_, QStringLiteral("edit"), ids.name);
+    name_->setMaxLength(std::numeric_limits<int>::max()); // read whole, never cut
+    name_->setGeometry(fieldRect(name_, 56, 22, 120, 12));
+
+    label(u"波特率", "labelBaud", 188, 22, 26);
+    baud_ = new QComboBox(this);
+    named(baud_, QStringLiteral("combo"), kBaudId);
+    baud_->setEditable(true);
+    baud_->setInsertPolicy(QComboBox::NoInsert);
+    baud_->addItems(ModelEditorLogic::baudItems());
+    baud_->setMaxVisibleItems(static_cast<int>(baud_->count()));
+    baud_->setGeometry(fieldRect(baud_, 216, 22, 60, 12));
+
+    label(u"校验位", "labelParity", 290, 22, 26);
+    parity_ = new QComboBox(this);
+    named(parity_, QStringLiteral("combo"), ids.parity);
+    parity_->addItems(ModelEditorLogic::parityItems());
+    parity_->setCurrentIndex(0);
+    parity_->setGeometry(fieldRect(parity_, 318, 22, 56, 12));
+
+    ascii_ = new QCheckBox(QStringLiteral("ASCII码"), this);
+    named(ascii_, QStringLiteral("check"), ids.ascii);
+    ascii_->setGeometry(skin::dlu(390, 22, 56, 12));
+
+    grid_ = new KeyGrid(logic_.grid(), this);
+    named(grid_, QStringLiteral("grid"), ids.grid);
+    const QRect g = skin::dlu(7, 40, 0, 154);
+    grid_->setGeometry(g.x(), g.y(), grid_->preferredWidth(), g.height());
+
+    const auto button = [this, &named](const char16_t* text, int id, int x) {
+        auto* b = new QPushButton(QString::fromUtf16(text), this);
+        named(b, QStringLiteral("button"), id);
+        b->setGeometry(skin::dlu(x, 202, 50, 15));
+        b->setAutoDefault(false);
+        return b;
+    };
+    // The buttons on the right end where the grid ends.
+    const int gridRightDlu = (g.x() + grid_->preferredWidth()) * 4 / 6;
+    addRow_ = button(u"添加", ids.addRow, 10);
+    deleteRow_ = button(u"删除", ids.deleteRow, 66);
+    ok_ = button(u"确定", ids.ok, gridRightDlu - 108);
+    cancel_ = button(u"取消", ids.cancel, gridRightDlu - 52);
+    deleteRow_->setEnabled(false);
+
+    connect(grid_, &KeyGrid::cellClicked, this, &ModelEditor::onCellClicked);
+    connect(addRow_, &QPushButton::clicked, this, &ModelEditor::onAddRow);
+    connect(deleteRow_, &QPushButton::clicked, this, &ModelEditor::onDeleteRow);
+    connect(ok_, &QPushButton::clicked, this, &ModelEditor::onOk);
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        grid_->commitCell();
+        done(0);
+    });
+}
+
+void ModelEditor::showValues() {
+    name_->setText(logic_.name);
+    name_->setCursorPosition(0); // a long name shows its beginning
+    const int listed = baud_->findText(logic_.baudText, Qt::MatchExactly);
+    if (listed >= 0)
+        baud_->setCurrentIndex(listed);
+    else
+        baud_->setEditText(logic_.baudText);
+    parity_->setCurrentIndex(logic_.parity);
+    ascii_->setChecked(logic_.ascii);
+    grid_->descriptionBox()->setPlainText(logic_.description);
+    selectRow(0);
+}
+
+void ModelEditor::readValues() {
+    logic_.name = name_->text();
+    logic_.baudText = baud_->currentText();
+    logic_.parity = std::max(0, parity_->currentIndex());
+    logic_.ascii = ascii_->isChecked();
+    logic_.description = grid_->descriptionBox()->toPlainText();
+}
+
+int ModelEditor::runAdd(CatalogueEditing& editing, const QString& company, QWidget* parent) {
+    ModelEditor d(editing, company, parent);
+    return runModal(d);
+}
+
+int ModelEditor::runModify(CatalogueEditing& editing, const QString& company,
+                           const catalogue::ModelRecord& record, QWidget* parent) {
+    ModelEditor d(editing, company, record, parent);
+    return runModal(d);
+}
+
+void ModelEditor::keyPressEvent(QKeyEvent* e) {
+    // Enter and Escape reach the dialog from its one-line fields: they close
+    // the cell editor and neither save nor throw away what was typed.
+    switch (e->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        grid_->commitCell();
+        e->accept();
+        return;
+    default:
+        SkinnedDialog::keyPressEvent(e);
+    }
+}
+
+void ModelEditor::onCellClicked(int row, int column) {
+    if (logic_.clickCell(row, column)) {
+        selectRow(logic_.selectedRow());
+        grid_->editCell(row, column);
+    } else {
+        selectRow(0);
+    }
+}
+
+void ModelEditor::selectRow(int row) {
+    if (row >= 1 && row <= grid_->model()->rowCount())
+        grid_->selectRow(row - 1);
+    else
+        grid_->clearSelection();
+    deleteRow_->setEnabled(logic_.canDeleteRow());
+}
+
+void ModelEditor::onAddRow() {
+    grid_->commitCell();
+    logic_.addRow();
+    grid_->scrollToBottom();
+    selectRow(logic_.selectedRow());
+}
+
+void ModelEditor::onDeleteRow() {
+    grid_->commitCell();
+    logic_.deleteSelectedRow();
+    selectRow(logic_.selectedRow());
+}
+
+void ModelEditor::onOk() {
+    grid_->commitCell();
+    readValues();
+    if (const auto problem = logic_.check()) {
+        point(*problem);
+        return;
+    }
+    const catalogue::ModelInput input = logic_.input();
+    catalogue::Status saved;
+    if (mode_ == Mode::Add) {
+        auto id = editing_.addModel(company_, input);
+        if (!id)
+            saved = id.error();
+    } else {
+        saved = editing_.modifyModel(company_, loadedName_, input);
+    }
+    if (!saved) {
+        showMessage(this, saved.error().message);
+        if (saved.error().code == catalogue::ErrorCode::ModelExists) {
+            name_->setFocus();
+            name_->selectAll();
+        }
+        return;
+    }
+    done(1);
+}
+
+void ModelEditor::point(const ModelEditorLogic::Problem& problem) {
+    using Field = ModelEditorLogic::Field;
+    switch (problem.field) {
+    case Field::Name:
+        if (problem.nameMissing)
+            MessageDialog::run(MessageDialog::ModelNameMissing, this);
+        else
+            showMessage(this, problem.message);
+        name_->setFocus();
+        name_->selectAll();
+        return;
+    case Field::Baud:
+        showMessage(this, problem.message);
+        baud_->setFocus();
+        baud_->lineEdit()->selectAll();
+        return;
+    case Field::Description:
+        showMessage(this, problem.message);
+        grid_->descriptionBox()->setFocus();
+        return;
+    case Field::KeyName:
+    case Field::KeyCode:
+    case Field::KeySlot: {
+        const int column = problem.field == Field::KeyName   ? KeyGridModel::NameColumn
+                           : problem.field == Field::KeyCode ? KeyGridModel::CodeColumn
+                                                             : KeyGridModel::SlotColumn;
+        logic_.clickCell(problem.row, KeyGridModel::NameColumn);
+        selectRow(logic_.selectedRow());
+        const QModelIndex cell = grid_->model()->index(problem.row, column);
+        grid_->setCurrentIndex(cell);
+        grid_->scrollTo(cell);
+        showMessage(this, problem.message);
+        if (column == KeyGridModel::SlotColumn)
+            grid_->slotBox(problem.row)->setFocus();
+        else
+            grid_->editCell(problem.row, column);
+        return;
+    }
+    case Field::Model:
+        showMessage(this, problem.message);
+        return;
+    }
+}
+
+} // namespace pj::shell
