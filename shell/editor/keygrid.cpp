@@ -19,7 +19,11 @@ namespace {
 
 class KeyGridDelegate : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    explicit KeyGridDelegate(QObject* parent)
+        : QStyledItemDelegate(parent)
+        , slotFont_(skin::skinFont(QStringLiteral("宋体"), 11, 5))
+        , cellFont_(skin::skinFont(QStringLiteral("宋体"), 12, 6))
+        , slotNames_(KeyGridModel::slotNames()) {}
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex& index) const override {
@@ -27,8 +31,8 @@ public:
             auto* box = new QComboBox(parent);
             box->setObjectName(
                 QStringLiteral("combo%1").arg(KeyGrid::kFirstSlotBoxId + index.row()));
-            box->setFont(skin::skinFont(QStringLiteral("宋体"), 11, 5));
-            box->addItems(KeyGridModel::slotNames());
+            box->setFont(slotFont_);
+            box->addItems(slotNames_);
             box->setMaxVisibleItems(static_cast<int>(box->count()));
             auto* self = const_cast<KeyGridDelegate*>(this);
             QObject::connect(box, &QComboBox::currentIndexChanged, self,
@@ -39,7 +43,7 @@ public:
             index.column() == KeyGridModel::CodeColumn) {
             auto* edit = new QLineEdit(parent);
             edit->setObjectName(QStringLiteral("edit%1").arg(KeyGrid::kCellEditorId));
-            edit->setFont(skin::skinFont(QStringLiteral("宋体"), 12, 6));
+            edit->setFont(cellFont_);
             edit->setFrame(true);
             edit->setMaxLength(std::numeric_limits<int>::max()); // read whole, never cut
             return edit;
@@ -102,6 +106,11 @@ protected:
         QStyledItemDelegate::initStyleOption(option, index);
         option->backgroundBrush = KeyGrid::rowColour();
     }
+
+private:
+    QFont slotFont_; // the drop-downs' "宋体" 11 x 5
+    QFont cellFont_; // the cell editor's "宋体" 12 x 6
+    QStringList slotNames_;
 };
 
 } // namespace
@@ -147,12 +156,10 @@ KeyGrid::KeyGrid(KeyGridModel& model, QWidget* parent)
     description_->setTabChangesFocus(true);
     placeDescription();
 
-    connect(&model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { openSlotBoxes(first, last); });
-    connect(&model, &QAbstractItemModel::rowsRemoved, this, [this] { nameSlotBoxes(); });
-    connect(&model, &QAbstractItemModel::modelReset, this,
-            [this] { openSlotBoxes(0, model_.rowCount() - 1); });
-    openSlotBoxes(0, model_.rowCount() - 1);
+    connect(&model, &QAbstractItemModel::rowsInserted, this, &KeyGrid::updateSlotBoxes);
+    connect(&model, &QAbstractItemModel::rowsRemoved, this, &KeyGrid::updateSlotBoxes);
+    connect(&model, &QAbstractItemModel::modelReset, this, &KeyGrid::updateSlotBoxes);
+    updateSlotBoxes();
 }
 
 int KeyGrid::preferredWidth() const {
@@ -220,23 +227,37 @@ void KeyGrid::scrollContentsBy(int dx, int dy) {
     commitCell();
     QTableView::scrollContentsBy(dx, dy);
     placeDescription();
+    updateSlotBoxes();
 }
 
 void KeyGrid::resizeEvent(QResizeEvent* e) {
     QTableView::resizeEvent(e);
     placeDescription();
+    updateSlotBoxes();
 }
 
-void KeyGrid::openSlotBoxes(int first, int last) {
-    for (int r = first; r <= last; ++r)
-        openPersistentEditor(model_.index(r, KeyGridModel::SlotColumn));
-    nameSlotBoxes();
+void KeyGrid::showEvent(QShowEvent* e) {
+    QTableView::showEvent(e);
+    updateSlotBoxes();
 }
 
-void KeyGrid::nameSlotBoxes() {
-    for (int r = 0; r < model_.rowCount(); ++r)
-        if (QComboBox* box = slotBox(r))
+void KeyGrid::updateSlotBoxes() {
+    const int rows = model_.rowCount();
+    // The rows in view; before the grid is first shown its viewport has no
+    // size yet, and the grid's own height stands for it.
+    const int height = std::max(viewport()->height(), this->height() - kHeaderHeight);
+    const int first = std::max(0, verticalScrollBar()->value());
+    const int last = first + (height + kRowHeight - 1) / kRowHeight;
+    for (int r = 0; r < rows; ++r) {
+        const QModelIndex index = model_.index(r, KeyGridModel::SlotColumn);
+        const bool inView = r >= first && r <= last;
+        if (inView && !isPersistentEditorOpen(index))
+            openPersistentEditor(index);
+        else if (!inView && isPersistentEditorOpen(index))
+            closePersistentEditor(index);
+        if (QComboBox* box = inView ? slotBox(r) : nullptr)
             box->setObjectName(QStringLiteral("combo%1").arg(kFirstSlotBoxId + r));
+    }
 }
 
 void KeyGrid::placeDescription() {

@@ -2,8 +2,9 @@
 // The model editor's key grid: columns "ID" 40, "功能键" 90, "功能码" 350,
 // "状态" 55 and "备注" 120 pixels, which cannot be resized; grid lines,
 // whole-row selection, every row drawn light blue. "功能键" and "功能码" are
-// edited in place by the cell editor laid exactly over the cell; every row's
-// "状态" is a drop-down of the 18 key names that stays with its row; one
+// edited in place by the cell editor laid exactly over the cell; every shown
+// row's "状态" is a drop-down of the 18 key names (made for the rows in view,
+// so that a model of hundreds of keys opens at once); one
 // description box lies over "备注", 19 pixels wider than the column and 210
 // high, from the top of row 0.
 //
@@ -44,6 +45,7 @@ public:
     int preferredWidth() const;
 
     QPlainTextEdit* descriptionBox() const { return description_; }
+    // The row's drop-down; null for a row scrolled out of view.
     QComboBox* slotBox(int row) const;
     QLineEdit* cellEditor() const; // null when no cell is being edited
 
@@ -62,10 +64,11 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
-    void openSlotBoxes(int first, int last);
-    void nameSlotBoxes();
+    // Gives the rows in view their drop-downs and takes them from the others.
+    void updateSlotBoxes();
     void placeDescription();
 
     KeyGridModel& model_;

@@ -183,6 +183,37 @@ private Q_SLOTS:
         QVERIFY(area.contains(desc.topRight()));
     }
 
+    void manyKeys_rowsInViewHaveDropDowns_andEveryRowKeepsItsSlotWhileScrolling() {
+        Scratch s;
+        s.open();
+        QVERIFY(s.db.addModel(1, test::hexModel(QStringLiteral("many"), 60)));
+        auto record = s.editing->loadModel(QStringLiteral("A"), QStringLiteral("many"));
+        QVERIFY(record);
+        ModelEditor d(*s.editing, QStringLiteral("A"), *record);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        KeyGrid* grid = d.grid();
+        QVERIFY(grid->slotBox(0));
+        QCOMPARE(grid->slotBox(0)->currentIndex(), 0);
+        QVERIFY(!grid->slotBox(59));
+
+        grid->scrollToBottom();
+        QComboBox* last = grid->slotBox(59);
+        QVERIFY(last);
+        QCOMPARE(last->objectName(), QStringLiteral("combo%1").arg(3032 + 59));
+        QCOMPARE(last->currentIndex(), 59 % 18);
+        QVERIFY(grid->visualRect(cell(grid, 59, KeyGridModel::SlotColumn))
+                    .contains(last->geometry().center()));
+        QVERIFY(!grid->slotBox(0));
+        last->setCurrentIndex(17);
+
+        grid->scrollToTop();
+        QCOMPARE(grid->slotBox(0)->currentIndex(), 0);
+        QCOMPARE(d.logic().grid().rows()[59].slot, 17);
+        for (int r = 0; r < 60; ++r)
+            QCOMPARE(d.logic().grid().rows()[r].slot, r == 59 ? 17 : r % 18);
+    }
+
     void cellClick_editsInPlace_andTheTextReachesTheCellOnEveryWayOut() {
         Scratch s;
         s.open();
