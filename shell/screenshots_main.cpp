@@ -10,17 +10,22 @@
 #include "shell/dialogs/messagedialog.h"
 #include "shell/dialogs/modal.h"
 #include "shell/dialogs/parameterdialog.h"
+#include "shell/editor/keygrid.h"
+#include "shell/editor/modeleditor.h"
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "sim/simulator.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QThread>
@@ -165,6 +170,71 @@ int main(int argc, char** argv) {
         grab(QStringLiteral("main-context-menu"), window->frameGeometry().united(menu->geometry()));
         menu->hide();
     }
+
+    // The catalogue's windows, opened from the context menu as the user opens
+    // them; each is shown, taken and closed without saving.
+    const auto chooseFromMenu = [tree](QTreeWidgetItem* node, int command) {
+        tree->scrollToItem(node);
+        if (!tree->prepareContextMenu(tree->visualItemRect(node).center()))
+            return;
+        if (auto* action =
+                tree->contextMenu()->findChild<QAction*>(QStringLiteral("action%1").arg(command)))
+            action->trigger();
+    };
+    ModalSeam::queueHandler([](QDialog& d) {
+        d.findChild<QLineEdit*>(QStringLiteral("edit1024"))->setText(QStringLiteral("新的公司"));
+        d.show();
+        settle(150);
+        grab(QStringLiteral("company-add"), d.frameGeometry());
+        d.hide();
+        return 0;
+    });
+    chooseFromMenu(tree->rootItem(), 40010);
+    ModalSeam::queueHandler([](QDialog& d) {
+        auto& editor = static_cast<ModelEditor&>(d);
+        editor.findChild<QLineEdit*>(QStringLiteral("edit1026"))->setText(QStringLiteral("XJ-200"));
+        editor.findChild<QCheckBox*>(QStringLiteral("check1051"))->setChecked(true);
+        auto& grid = editor.logic().grid();
+        for (int i = 0; i < 3; ++i)
+            editor.findChild<QPushButton*>(QStringLiteral("button1029"))->click();
+        const char* names[] = {"开机", "关机", "VGA"};
+        const char* codes[] = {"PWR ON", "PWR OFF", "SOURCE 10"};
+        for (int i = 0; i < 3; ++i) {
+            grid.setData(grid.index(i, KeyGridModel::NameColumn), QString::fromUtf8(names[i]),
+                         Qt::EditRole);
+            grid.setData(grid.index(i, KeyGridModel::CodeColumn), QString::fromUtf8(codes[i]),
+                         Qt::EditRole);
+            grid.setData(grid.index(i, KeyGridModel::SlotColumn), i == 2 ? 3 : i, Qt::EditRole);
+        }
+        editor.grid()->descriptionBox()->setPlainText(QStringLiteral("RS-232 文本命令"));
+        editor.show();
+        settle(150);
+        Q_EMIT editor.grid()->cellClicked(2, KeyGridModel::CodeColumn); // as a click does
+        grab(QStringLiteral("model-add"), editor.frameGeometry());
+        // A code that is no text of printable characters: refused, its cell selected.
+        grid.setData(grid.index(1, KeyGridModel::CodeColumn), QStringLiteral("电源关"),
+                     Qt::EditRole);
+        ModalSeam::queueHandler([&editor](QDialog& box) {
+            box.show();
+            settle(150);
+            grab(QStringLiteral("model-refused"),
+                 editor.frameGeometry().united(box.frameGeometry()));
+            box.hide();
+            return 0;
+        });
+        editor.findChild<QPushButton*>(QStringLiteral("button1030"))->click();
+        editor.hide();
+        return 0;
+    });
+    chooseFromMenu(company, 40008);
+    ModalSeam::queueHandler([](QDialog& d) {
+        d.show();
+        settle(150);
+        grab(QStringLiteral("model-modify"), d.frameGeometry());
+        d.hide();
+        return 0;
+    });
+    chooseFromMenu(company->child(0), 40009);
 
     // The question before a write at a speed the edition only approximates,
     // and the message when the port cannot be opened, shown as the panel shows them.
