@@ -251,6 +251,13 @@ private Q_SLOTS:
         QTest::keyClick(child<QLineEdit>(d, "edit1026"), Qt::Key_Return);
         QTest::keyClick(child<QLineEdit>(d, "edit1026"), Qt::Key_Escape);
         QVERIFY(d.isVisible());
+        // The description takes Enter as a new line.
+        auto* description = child<QPlainTextEdit>(d, "edit1012");
+        QTest::keyClicks(description, QStringLiteral("line 1"));
+        QTest::keyClick(description, Qt::Key_Return);
+        QTest::keyClicks(description, QStringLiteral("line 2"));
+        QCOMPARE(description->toPlainText(), QStringLiteral("line 1\nline 2"));
+        QVERIFY(d.isVisible());
 
         // A button commits an open cell editor before it acts.
         typeIntoCell(grid, 2, KeyGridModel::NameColumn, QStringLiteral("VGA"));
