@@ -398,7 +398,7 @@ private Q_SLOTS:
         QCOMPARE(d.logic().selectedRow(), 2);
         unchanged();
 
-        // Mended, the same dialog saves.
+        // Corrected, the same dialog saves.
         grid->cellEditor()->setText(QStringLiteral("a0 02"));
         ok->click();
         QVERIFY(!d.isVisible());
