@@ -1,0 +1,45 @@
+#include "codecheck/load.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace pj::codecheck {
+
+LoadedRules parseRulesText(std::string_view text, const std::string& source) {
+    LoadedRules out;
+    out.source = source;
+    std::vector<RulesError> errors;
+    auto set = RuleSet::parse(text, errors);
+    for (const auto& e : errors) {
+        out.errors.push_back(source + (e.line > 0 ? ":" + std::to_string(e.line) : std::string()) +
+                             ": " + e.message);
+    }
+    if (set)
+        out.rules = std::make_shared<const RuleSet>(std::move(*set));
+    return out;
+}
+
+LoadedRules loadRules(const std::string& file) {
+    std::string path = file;
+    if (path.empty()) {
+        const char* env = std::getenv(kRulesEnv);
+        if (env && *env)
+            path = env;
+    }
+    if (path.empty())
+        return parseRulesText(deliveredRulesText(), kDeliveredRulesName);
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (in)
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.is_open() || in.bad()) {
+        LoadedRules out;
+        out.source = path;
+        out.errors.push_back("无法读取规则文件 " + path);
+        return out;
+    }
+    return parseRulesText(text, path);
+}
+
+} // namespace pj::codecheck
