@@ -5,6 +5,7 @@
 // Standard input takes commands, one per line: "press N" (key slot 0..17),
 // "unplug", "replug", "quit".
 
+#include "sim/ccsim_projector.h"
 #include "sim/simulator.h"
 
 #include <atomic>
@@ -29,6 +30,8 @@ void onSignal(int) {
 const char* kUsage =
     "用法: ccsim [--answer BYTE] [--machine-type 0|1] [--answer-probes all|first|none]\n"
     "            [--link PATH] [--log FILE]\n"
+    "       ccsim --projector epson|nec|silent ...（模拟投影机，见 ccsim --projector epson "
+    "--help）\n"
     "  --answer BYTE        检测应答字节（如 0x11），决定中控版本和编程波特率；默认 0x11\n"
     "  --machine-type 0|1   0 单机（冒号先发）、1 网络（帧头先发）；默认按应答字节的波特率\n"
     "  --answer-probes      all 应答每次探测（默认），first 每三次只应答第一次，none 不应答\n"
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
     pj::sim::SimulatorOptions opt;
     std::string logFile;
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (pj::sim::wantsProjectorMode(args))
+        return pj::sim::runProjectorMode(args);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](std::string& out) {
