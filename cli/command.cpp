@@ -7,10 +7,11 @@ namespace pj::cli {
 namespace {
 void printUsage(std::ostream& os) {
     os << "用法: projector-cli COMMAND [OPTIONS]\n";
-    for (auto table : {linkCommands(), catalogueCommands()}) {
+    for (auto table : {linkCommands(), sendCommands(), catalogueCommands()}) {
         for (const auto& c : table)
             os << "  projector-cli " << c.synopsis << '\n';
     }
+    os << "  projector-cli " << kCatalogueLintSynopsis << '\n';
 }
 } // namespace
 
@@ -24,7 +25,9 @@ int runCli(const std::vector<std::string>& args, Io& io) {
         return kOk;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    for (auto table : {linkCommands(), catalogueCommands()}) {
+    if (args[0] == "catalogue" && isCatalogueLint(rest))
+        return catalogueLintCommand(rest, io);
+    for (auto table : {linkCommands(), sendCommands(), catalogueCommands()}) {
         for (const auto& c : table) {
             if (args[0] == c.name)
                 return c.run(rest, io);

@@ -34,6 +34,13 @@ struct CommandInfo {
 std::span<const CommandInfo> linkCommands();
 // Defined in cmd_catalogue.cpp: catalogue.
 std::span<const CommandInfo> catalogueCommands();
+// Defined in cmd_send.cpp: send.
+std::span<const CommandInfo> sendCommands();
+// Defined in cmd_lint.cpp: `catalogue ... lint ...`, taken before the catalogue
+// command when the first word after its options is "lint".
+extern const char kCatalogueLintSynopsis[];
+bool isCatalogueLint(const std::vector<std::string>& args);
+int catalogueLintCommand(const std::vector<std::string>& args, Io& io);
 
 // argv without the program name.
 int runCli(const std::vector<std::string>& args, Io& io);

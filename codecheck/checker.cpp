@@ -233,6 +233,36 @@ const char kAsciiHint[] = "（ASCII码 会在末尾自动加 0d；请关闭 ASCI
 
 } // namespace
 
+std::string_view checkKindName(CheckKind kind) {
+    switch (kind) {
+    case CheckKind::Format:
+        return "format";
+    case CheckKind::Empty:
+        return "empty";
+    case CheckKind::Terminator:
+        return "terminator";
+    case CheckKind::Length:
+        return "length";
+    case CheckKind::LengthField:
+        return "length-field";
+    case CheckKind::Start:
+        return "start";
+    case CheckKind::End:
+        return "end";
+    case CheckKind::Fixed:
+        return "fixed";
+    case CheckKind::InnerEnd:
+        return "inner-end";
+    case CheckKind::Text:
+        return "text";
+    case CheckKind::Pattern:
+        return "pattern";
+    case CheckKind::Checksum:
+        return "checksum";
+    }
+    return "";
+}
+
 std::optional<Bytes> typedCodeBytes(const TypedCode& code) {
     if (code.ascii) {
         Bytes b(code.text.begin(), code.text.end());

@@ -44,6 +44,10 @@ enum class CheckKind {
     Checksum,    // checksum or CRC
 };
 
+// "format", "empty", "terminator", "length", "length-field", "start", "end",
+// "fixed", "inner-end", "text", "pattern", "checksum" (for JSON and logs).
+std::string_view checkKindName(CheckKind kind);
+
 struct Finding {
     std::string rule; // the rule's name; empty for Format
     CheckKind kind = CheckKind::Format;
