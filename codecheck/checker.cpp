@@ -593,7 +593,7 @@ CodeReport Checker::checkBytes(std::span<const Rule* const> rules, Span bytes,
     const Bytes& b = *r.fixedBytes;
     const bool typedAsText =
         asciiRow && b.size() >= 2 && b.back() == 0x0d &&
-        std::all_of(b.begin(), b.end() - 1, [](std::uint8_t c) { return c >= 0x20 && c != 0x7f; });
+        std::all_of(b.begin(), b.end() - 1, [](std::uint8_t c) { return isPrintable(c); });
     if (typedAsText)
         r.fix = TypedCode{std::string(b.begin(), b.end() - 1), true};
     else

@@ -12,8 +12,11 @@ LoadedRules parseRulesText(std::string_view text, const std::string& source) {
     std::vector<RulesError> errors;
     auto set = RuleSet::parse(text, errors);
     for (const auto& e : errors) {
-        out.errors.push_back(source + (e.line > 0 ? ":" + std::to_string(e.line) : std::string()) +
-                             ": " + e.message);
+        std::string line = source;
+        if (e.line > 0)
+            line.append(":").append(std::to_string(e.line));
+        line.append(": ").append(e.message);
+        out.errors.push_back(std::move(line));
     }
     if (set)
         out.rules = std::make_shared<const RuleSet>(std::move(*set));

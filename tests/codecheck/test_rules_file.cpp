@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace pj::codecheck {
 namespace {
@@ -197,6 +198,25 @@ TEST(ModelNames, GlobMatching_IgnoresCaseAndCountsCharacters) {
 
 // ---- where the rules come from ----------------------------------------------------------
 
+void setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    ::_putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+// A new, empty folder under the system's temporary folder.
+std::filesystem::path makeTempDir() {
+    std::random_device rd;
+    for (;;) {
+        const auto dir = std::filesystem::temp_directory_path() /
+                         ("pj-rules-" + std::to_string(rd()) + std::to_string(rd()));
+        if (std::filesystem::create_directory(dir))
+            return dir;
+    }
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -204,8 +224,8 @@ std::string readFile(const std::string& path) {
 
 class RulesSource : public ::testing::Test {
 protected:
-    void SetUp() override { ::unsetenv(kRulesEnv); }
-    void TearDown() override { ::unsetenv(kRulesEnv); }
+    void SetUp() override { setEnv(kRulesEnv, ""); }
+    void TearDown() override { setEnv(kRulesEnv, ""); }
 };
 
 TEST_F(RulesSource, DeliveredRules_AreTheResourcesFileCompiledIn) {
@@ -217,17 +237,15 @@ TEST_F(RulesSource, DeliveredRules_AreTheResourcesFileCompiledIn) {
 }
 
 TEST_F(RulesSource, EnvironmentNamesAnotherFile_AndAFileNamedByTheCallerWins) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "pj-rules-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    const std::filesystem::path dir = tmpl;
+    const std::filesystem::path dir = makeTempDir();
     const std::string a = (dir / "a.rules").string(), b = (dir / "b.rules").string();
     std::ofstream(a) << kAcme;
     std::ofstream(b) << "rule only\n  what x\n  makers B\n";
-    ::setenv(kRulesEnv, a.c_str(), 1);
+    setEnv(kRulesEnv, a);
     EXPECT_EQ(loadRules().source, a);
     EXPECT_NE(loadRules().rules->find("acme-old"), nullptr);
     EXPECT_EQ(loadRules(b).source, b);
-    ::setenv(kRulesEnv, "", 1);
+    setEnv(kRulesEnv, "");
     EXPECT_EQ(loadRules().source, kDeliveredRulesName);
     std::filesystem::remove_all(dir);
 }
