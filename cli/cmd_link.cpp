@@ -10,6 +10,7 @@
 #include "link/detection.h"
 #include "link/edition.h"
 #include "link/messages.h"
+#include "link/receivedtext.h"
 #include "link/roomcard.h"
 #include "link/sequences.h"
 #include "link/serialchannel.h"
@@ -358,21 +359,7 @@ std::optional<std::vector<std::size_t>> parseKeys(const std::string& text, std::
 // ---- formatting -------------------------------------------------------------------
 
 std::string formatReceivedBlock(std::span<const std::uint8_t> block, bool ascii) {
-    static const char* digits = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t b : block) {
-        if (ascii) {
-            if (b != 0)
-                out += static_cast<char>(b);
-        } else {
-            out += digits[b >> 4];
-            out += digits[b & 0x0F];
-            out += ' ';
-        }
-    }
-    if (ascii)
-        out += ' ';
-    return out;
+    return link::formatReceivedBlock(block, ascii);
 }
 
 // ---- commands ----------------------------------------------------------------------

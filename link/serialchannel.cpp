@@ -130,15 +130,25 @@ WriteResult SerialChannel::write(std::span<const std::uint8_t> bytes) {
 }
 
 void SerialChannel::readerLoop() {
+    // The settle gathers a burst after its first byte. A block that filled the
+    // whole 200 bytes means more was already queued: that is read at once, or
+    // a line that never pauses (115200 baud, 11.5 kB/s) would outrun the
+    // reader's 200 bytes per settle and overflow the driver's queue.
+    bool settle = true;
     while (running_) {
         const IoStatus s = port_->waitReadable(kReaderWaitLimit);
         if (!running_)
             break;
-        if (s == IoStatus::Woken || s == IoStatus::TimedOut)
+        if (s == IoStatus::Woken || s == IoStatus::TimedOut) {
+            settle = true;
             continue;
+        }
         if (s == IoStatus::Ok) {
-            if (readAndDeliver(true))
+            std::size_t count = 0;
+            if (readAndDeliver(settle, count)) {
+                settle = count < kMaxReceiveBlock;
                 continue;
+            }
         }
         // The device went away (or the platform failed the wait): stop reading;
         // the controlling thread closes the port.
@@ -147,7 +157,8 @@ void SerialChannel::readerLoop() {
     }
 }
 
-bool SerialChannel::readAndDeliver(bool settleFirst) {
+bool SerialChannel::readAndDeliver(bool settleFirst, std::size_t& count) {
+    count = 0;
     std::lock_guard lock(readMutex_);
     if (settleFirst)
         clock_.sleep(kReadSettle); // let the rest of a burst arrive
@@ -157,6 +168,7 @@ bool SerialChannel::readAndDeliver(bool settleFirst) {
         return false;
     if (r.status != IoStatus::Ok || r.count == 0)
         return true;
+    count = r.count;
     ReceiveHandler handler;
     {
         std::lock_guard state(stateMutex_);

@@ -97,7 +97,8 @@ private:
     OpenResult openWith(const std::string& portName, const LineSettings& settings,
                         ReceiveHandler handler);
     void readerLoop();
-    bool readAndDeliver(bool settleFirst); // false when the device went away
+    // False when the device went away; `count` receives the bytes delivered.
+    bool readAndDeliver(bool settleFirst, std::size_t& count);
     void report(const std::string& text);
     void reportDeviceLost();
 

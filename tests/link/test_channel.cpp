@@ -157,6 +157,41 @@ TEST(ChannelReader, burstOf300BytesArrivesAsBlocksOf200And100) {
     EXPECT_EQ(blocks[1][99], 299 & 0xFF);
 }
 
+TEST(ChannelReader, fullBlocksAreReadWithoutASettleBetweenThem) {
+    // A line that never pauses: the 20 ms settle comes once per burst, not
+    // once per 200 bytes, or the reader falls behind a 115200-baud stream.
+    FakeLink link;
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::pair<std::size_t, Millis>> got; // block size, time delivered
+    link.channel.setReceiveHandler([&](Bytes b) {
+        std::lock_guard lock(m);
+        got.emplace_back(b.size(), link.clock.now());
+        cv.notify_all();
+    });
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    const Millis queued = link.clock.now();
+    link.port->receive(Bytes(500, 0x55));
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return got.size() >= 3; }));
+        ASSERT_EQ(got.size(), 3u);
+        EXPECT_EQ(got[0].first, 200u);
+        EXPECT_EQ(got[1].first, 200u);
+        EXPECT_EQ(got[2].first, 100u);
+        for (const auto& g : got)
+            EXPECT_EQ(g.second, queued + kReadSettle);
+    }
+    // After a block that was not full the next burst is settled again.
+    const Millis later = link.clock.now();
+    link.port->receive(Bytes{1, 2});
+    std::unique_lock lock(m);
+    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return got.size() >= 4; }));
+    EXPECT_EQ(got[3].second, later + kReadSettle);
+    lock.unlock();
+    link.channel.close();
+}
+
 TEST(ChannelReader, perOpenHandlerWinsAndTheStandingOneReturnsAfterwards) {
     BlockSink standing, once;
     FakeLink link;

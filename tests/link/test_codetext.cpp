@@ -1,4 +1,5 @@
 #include "link/codetext.h"
+#include "link/receivedtext.h"
 
 #include <gtest/gtest.h>
 
@@ -39,4 +40,18 @@ TEST(CodeText, strictReadingRefusesWhatLenientReadingGuesses) {
     EXPECT_FALSE(parseCodeTextStrict("zz"));
     EXPECT_FALSE(parseCodeTextStrict("0x10"));
     EXPECT_EQ(bytesToCodeText({0xA0, 0x01, 0x0D}), "a0 01 0d");
+}
+
+TEST(ReceivedText, hexShowsTwoLowercaseDigitsAndASpacePerByte) {
+    EXPECT_EQ(formatReceivedBlock(Bytes{0x41, 0x42, 0x0D}, false), "41 42 0d ");
+    EXPECT_EQ(formatReceivedBlock(Bytes{0x05}, false), "05 ");
+    EXPECT_EQ(formatReceivedBlock(Bytes{0xFF, 0x00}, false), "ff 00 ");
+    EXPECT_EQ(formatReceivedBlock(Bytes{}, false), "");
+}
+
+TEST(ReceivedText, asciiShowsEachByteAsACharacterWithoutNulAndOneSpaceAfter) {
+    EXPECT_EQ(formatReceivedBlock(Bytes{0x41, 0x42, 0x0D}, true), "AB\r ");
+    EXPECT_EQ(formatReceivedBlock(Bytes{0x41, 0x00, 0x42}, true), "AB ");
+    EXPECT_EQ(formatReceivedBlock(Bytes{0xB0, 0xA1}, true), "\xB0\xA1 ");
+    EXPECT_EQ(formatReceivedBlock(Bytes{}, true), " ");
 }
