@@ -1,0 +1,105 @@
+#pragma once
+// The receive monitor's text without widgets: every received block and every
+// note about the port ("串口 … 已断开") is kept as an entry with the time it
+// arrived, and the box's text is made from the entries. The box is changed in
+// small steps - text added at its end, old text cut from its start - which
+// each call returns, so a long session never rebuilds the whole box.
+//
+// Scrollback: at least the last kKeepChars characters stay; once the text has
+// grown kSlackChars past that, the oldest entries go until it is back near
+// kKeepChars (so the box is cut now and then, not at every block).
+//
+// With time stamps shown, every entry starts a line with "hh:mm:ss.zzz ";
+// without them the blocks follow one another as they came and only the port
+// notes stand on lines of their own.
+
+#include "link/serialport.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace pj::shell {
+
+class MonitorLog {
+public:
+    static constexpr qsizetype kKeepChars = 64 * 1024;
+    static constexpr qsizetype kSlackChars = 16 * 1024;
+
+    // What the box must do: cut `removeFront` characters from its start, then
+    // add `append` at its end.
+    struct Change {
+        qsizetype removeFront = 0;
+        QString append;
+    };
+
+    explicit MonitorLog(qsizetype keepChars = kKeepChars, qsizetype slackChars = kSlackChars);
+
+    // A received block, shown in hex or as ASCII (read at each arrival).
+    Change addBlock(std::span<const std::uint8_t> block, bool ascii, QTime at);
+    // A note of the monitor's own on a line of its own.
+    Change addNote(const QString& text, QTime at);
+    // "清空": every entry goes.
+    void clear();
+
+    bool showTime() const { return showTime_; }
+    // Switches the time stamps; the box is then given text() whole.
+    void setShowTime(bool on);
+
+    // The whole text of the box as the entries make it now.
+    QString text() const;
+    qsizetype length() const { return length_; }
+    // What "保存…" writes: every entry kept, each on a line starting with its
+    // time stamp, ending with a line break.
+    QString savedText() const;
+
+    std::size_t entryCount() const { return entries_.size(); }
+    // Bytes given to addBlock since the log was made (clear() keeps counting).
+    std::uint64_t receivedBytes() const { return receivedBytes_; }
+
+    static QString timeStamp(QTime at); // "hh:mm:ss.zzz"
+
+private:
+    struct Entry {
+        QTime at;
+        bool note = false;
+        QString text;
+        qsizetype shown = 0; // characters this entry holds in the box now
+    };
+
+    Change add(Entry entry);
+    // The entry's text as the box shows it, and whether it needs a line of its own.
+    static QString piece(const Entry& e, bool showTime);
+    static bool startsLine(const Entry& e, bool showTime);
+    // The whole text; `lengths` (when given) receives each entry's share of it.
+    QString render(bool showTime, std::vector<qsizetype>* lengths) const;
+
+    qsizetype keep_;
+    qsizetype slack_;
+    bool showTime_ = false;
+    std::deque<Entry> entries_;
+    qsizetype length_ = 0;
+    std::uint64_t receivedBytes_ = 0;
+};
+
+// The listening settings the monitor's two lists stand for.
+struct MonitorSettings {
+    // The speed list of the monitor ("300" … "115200").
+    static QStringList speedItems();
+    // "无校验", "奇校验", "偶校验" (index = parity code).
+    static QStringList parityItems();
+
+    // The settings for a speed text and the chosen parity row (-1 when the
+    // text was typed and matches no row: no parity). nullopt when the speed
+    // is not a positive whole number ("波特率无效").
+    static std::optional<pj::link::LineSettings> choose(const QString& speedText, int parityRow);
+};
+
+} // namespace pj::shell
