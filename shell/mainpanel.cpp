@@ -9,6 +9,7 @@
 #include "shell/dialogs/modal.h"
 #include "shell/dialogs/parameterdialog.h"
 #include "shell/editor/treecommands.h"
+#include "shell/receivemonitor.h"
 #include "skin/artwork.h"
 #include "skin/bitmapbutton.h"
 #include "skin/framepaint.h"
@@ -361,6 +362,10 @@ void MainPanel::report(const QString& text) {
 }
 
 void MainPanel::showChannelMessage(const QString& text) {
+    if (monitorWindow_ && !busy() && channel_.deviceLost()) {
+        monitorWindow_->portLost();
+        return;
+    }
     report(text);
 }
 
@@ -388,10 +393,20 @@ void MainPanel::openHelp() {
     HelpOpener(window()).open();
 }
 
+ReceiveMonitor* MainPanel::monitor() const {
+    return monitorWindow_.data();
+}
+
 void MainPanel::openMonitor() {
-    // The receive monitor window arrives with the monitor work; until then the
-    // button only announces the request.
+    if (shell_.monitorOpen || busy())
+        return;
     Q_EMIT monitorRequested();
+    auto* monitor = new ReceiveMonitor({shell_, channel_, browser_.selectedModel()}, window());
+    monitorWindow_ = monitor;
+    connect(this, &MainPanel::receivedForMonitor, monitor, &ReceiveMonitor::appendReceived);
+    connect(monitor, &QDialog::finished, monitor, &QObject::deleteLater);
+    monitor->start();
+    monitor->open();
 }
 
 void MainPanel::onTreeCommand(TreeCommand command) {

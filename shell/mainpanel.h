@@ -19,6 +19,7 @@
 #include "shell/cataloguebrowser.h"
 #include "shell/controllertask.h"
 
+#include <QPointer>
 #include <QSize>
 #include <QStringList>
 #include <QWidget>
@@ -43,6 +44,7 @@ namespace pj::shell {
 class CatalogueEditing;
 class CatalogueTree;
 class CodeListView;
+class ReceiveMonitor;
 
 struct PanelContext {
     link::ShellState& shell;
@@ -69,6 +71,8 @@ public:
 
     CatalogueTree* tree() const { return tree_; }
     CodeListView* codeList() const { return list_; }
+    // The receive monitor while it is open, else null.
+    ReceiveMonitor* monitor() const;
     bool busy() const { return task_.busy(); }
     ControllerTask& task() { return task_; }
 
@@ -78,7 +82,8 @@ public:
     // A block the serial reader received (already on this thread): ticks the
     // row whose code it is, and goes to the receive monitor when it is open.
     void onReceived(const link::Bytes& block);
-    // A failure reported by the serial channel (moved to this thread).
+    // A failure reported by the serial channel (moved to this thread). A
+    // device lost while the receive monitor listens is told in its box.
     void showChannelMessage(const QString& text);
 
 public Q_SLOTS:
@@ -147,6 +152,7 @@ private:
     skin::BitmapButton* monitor_ = nullptr; // 1061
     skin::BitmapButton* about_ = nullptr;   // 1021
     skin::BitmapButton* help_ = nullptr;    // 1050
+    QPointer<ReceiveMonitor> monitorWindow_;
 };
 
 } // namespace pj::shell

@@ -9,6 +9,7 @@
 #include "shell/dialogs/parameterdialog.h"
 #include "shell/editor/catalogueediting.h"
 #include "shell/mainwindow.h"
+#include "shell/virtualpanel.h"
 #include "sim/simulator.h"
 
 #include <QCoreApplication>
@@ -57,6 +58,7 @@ ProjectorApp::ProjectorApp(ProgramOptions options)
 ProjectorApp::~ProjectorApp() {
     // The window first: a running controller operation is waited for there.
     window_.reset();
+    panel_.reset();
     channel_->close();
     if (simulator_)
         simulator_->stop();
@@ -103,6 +105,11 @@ bool ProjectorApp::start() {
     step.restart();
     createWindow();
     window_->show();
+    if (simulator_) {
+        panel_ = std::make_unique<VirtualPanel>(*simulator_);
+        panel_->placeBeside(window_.get());
+        panel_->show();
+    }
     timings_.windowMs = msSince(step);
     timings_.totalMs = msSince(total);
     return true;
@@ -111,6 +118,9 @@ bool ProjectorApp::start() {
 bool ProjectorApp::startSimulator() {
     sim::SimulatorOptions so;
     so.answerByte = options_.answerByte;
+    simulatorDir_ = std::make_unique<QTemporaryDir>();
+    if (simulatorDir_->isValid())
+        so.linkPath = simulatorDir_->filePath(QStringLiteral("ttySIM0")).toStdString();
     simulator_ = std::make_unique<sim::Simulator>(so);
     std::string error;
     if (!simulator_->start(error)) {

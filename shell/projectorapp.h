@@ -14,6 +14,7 @@
 #include "shell/options.h"
 
 #include <QObject>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <memory>
@@ -30,6 +31,7 @@ class CatalogueBrowser;
 class CatalogueDbReader;
 class CatalogueEditing;
 class MainWindow;
+class VirtualPanel;
 
 // How long each start-up step took, for the benchmark.
 struct StartupTimings {
@@ -64,6 +66,8 @@ public:
     catalogue::CatalogueDb& catalogue() { return db_; }
     sim::Simulator* simulator() const { return simulator_.get(); }
     MainWindow* mainWindow() const { return window_.get(); }
+    // The virtual controller panel (with --simulate), else null.
+    VirtualPanel* virtualPanel() const { return panel_.get(); }
     const StartupTimings& timings() const { return timings_; }
 
 private:
@@ -83,6 +87,10 @@ private:
     std::unique_ptr<CatalogueBrowser> browser_;
     std::unique_ptr<CatalogueEditing> editing_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<VirtualPanel> panel_;
+    // Holds the simulator's port link, whose name stays when the simulated
+    // adapter is pulled and plugged in again (as a USB adapter's does).
+    std::unique_ptr<QTemporaryDir> simulatorDir_;
     QObject relay_; // context on the user-interface thread for posts from other threads
     int exitCode_ = 0;
     StartupTimings timings_;
