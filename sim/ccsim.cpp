@@ -3,7 +3,8 @@
 // The first line on standard output is the port path to open; every event then
 // follows as one JSON object per line (on standard output, or in --log FILE).
 // Standard input takes commands, one per line: "press N" (key slot 0..17),
-// "unplug", "replug", "quit".
+// "stream [BAUD] [SECONDS]" (send counting bytes without pause, 115200 baud
+// by default, until "stream off" or for SECONDS), "unplug", "replug", "quit".
 
 #include "sim/ccsim_projector.h"
 #include "sim/simulator.h"
@@ -37,7 +38,8 @@ const char* kUsage =
     "  --answer-probes      all 应答每次探测（默认），first 每三次只应答第一次，none 不应答\n"
     "  --link PATH          在 PATH 建立指向伪终端的符号链接\n"
     "  --log FILE           事件日志写入 FILE（默认标准输出）\n"
-    "标准输入命令: press N（按下键 N，0..17）、unplug、replug、quit\n"
+    "标准输入命令: press N（按下键 N，0..17）、stream [BAUD] [SECONDS]（不停地发送递增字节，\n"
+    "            默认 115200 波特，直到 stream off 或 SECONDS 秒后）、unplug、replug、quit\n"
     "注意: Linux 伪终端会清除 PARENB，只能看出奇校验，偶校验与无校验无法区分。\n";
 
 bool parseNumber(const std::string& text, long& value) {
@@ -67,6 +69,30 @@ void handleCommand(const std::string& line, pj::sim::Simulator& sim) {
             return;
         }
         sim.press(static_cast<int>(key));
+    } else if (word == "stream") {
+        std::string first;
+        in >> first;
+        if (first == "off" || first == "stop") {
+            sim.stopStream();
+            return;
+        }
+        pj::sim::StreamOptions options;
+        long baud = 115200;
+        long seconds = 0;
+        std::string second;
+        in >> second;
+        if ((!first.empty() && (!parseNumber(first, baud) || baud <= 0)) ||
+            (!second.empty() &&
+             (!parseNumber(second, seconds) || seconds < 0 || seconds > 86400))) {
+            std::cerr << "ccsim: 用法 stream [BAUD] [SECONDS]（BAUD 大于 0，SECONDS 0..86400）或 "
+                         "stream off\n";
+            return;
+        }
+        options.baud = static_cast<std::uint32_t>(baud);
+        options.duration = std::chrono::seconds(seconds);
+        std::string error;
+        if (!sim.startStream(options, error))
+            std::cerr << "ccsim: " << error << '\n';
     } else if (word == "unplug") {
         sim.unplug();
     } else if (word == "replug") {
@@ -76,7 +102,9 @@ void handleCommand(const std::string& line, pj::sim::Simulator& sim) {
     } else if (word == "quit" || word == "exit") {
         gQuit = true;
     } else {
-        std::cerr << "ccsim: 未知命令 " << word << "（可用: press N, unplug, replug, quit）\n";
+        std::cerr
+            << "ccsim: 未知命令 " << word
+            << "（可用: press N, stream [BAUD] [SECONDS], stream off, unplug, replug, quit）\n";
     }
 }
 

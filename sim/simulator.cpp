@@ -99,6 +99,7 @@ bool Simulator::start(std::string& error) {
 void Simulator::stop() {
     if (!started_)
         return;
+    stopStream();
     stopping_ = true;
     wake();
     if (thread_.joinable())

@@ -19,6 +19,26 @@
 
 namespace pj::sim {
 
+// Stream mode: the controller sends without pause, as a unit left talking on
+// its projector line would, so that a receiving side can be checked for lost
+// bytes. The bytes count up (0x00, 0x01, … 0xff, 0x00, …) from the stream's
+// start, paced at the line speed (8N1: baud / 10 bytes a second).
+struct StreamOptions {
+    std::uint32_t baud = 115200;
+    std::chrono::milliseconds duration{0}; // 0: until stopStream()
+};
+
+struct StreamStats {
+    bool running = false;
+    std::uint32_t baud = 0;
+    std::uint64_t sent = 0; // put on the client's line (garbled ones included)
+    std::uint64_t garbled =
+        0; // of those, sent while the client listened at another speed or parity
+    std::uint64_t overflow = 0; // the client's input queue was full: lost, as on a real line
+    std::uint64_t unheard = 0;  // nobody held the port
+    long long ms = 0;           // how long the stream has run
+};
+
 struct SimulatorOptions {
     std::uint8_t answerByte = 0x11; // fixes edition and programming speed
     int machineType = -1;           // 0, 1, or -1: the one the answer's speed implies
@@ -61,6 +81,13 @@ public:
     // The client's line as the simulator sees it now.
     LineSettings line() const;
 
+    // Starts streaming (a stream already running is ended first). False with
+    // a reason for a speed of 0 or when the simulator is not running.
+    bool startStream(const StreamOptions& options, std::string& error);
+    // Ends the stream and logs "stream_end" with its counts. Harmless when none runs.
+    void stopStream();
+    StreamStats streamStats() const;
+
     EventLog& log() { return log_; }
     const EventLog& log() const { return log_; }
 
@@ -95,6 +122,16 @@ private:
     std::atomic<bool> stopping_{false};
     std::thread thread_;
     bool started_ = false;
+
+    void streamLoop(StreamOptions options);
+    // Puts a stream chunk on the client's line (garbled when its settings
+    // differ) and counts where its bytes went.
+    void writeStreamChunk(const Bytes& chunk, std::uint32_t baud, StreamStats& counts);
+    mutable std::mutex streamMu_; // stats_, streamStop_, streamThread_
+    std::condition_variable streamCv_;
+    std::thread streamThread_;
+    bool streamStop_ = false;
+    StreamStats stats_;
 };
 
 } // namespace pj::sim
