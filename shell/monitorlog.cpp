@@ -3,6 +3,8 @@
 #include "link/receivedtext.h"
 #include "link/roomcard.h"
 
+#include <algorithm>
+
 namespace pj::shell {
 
 MonitorLog::MonitorLog(qsizetype keepChars, qsizetype slackChars)
@@ -18,6 +20,7 @@ MonitorLog::Change MonitorLog::addBlock(std::span<const std::uint8_t> block, boo
     const std::string text = pj::link::formatReceivedBlock(block, ascii);
     Entry e;
     e.at = at;
+    e.kind = ascii ? Kind::Ascii : Kind::Hex;
     // One character per byte, whatever the byte.
     e.text = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     return add(std::move(e));
@@ -26,7 +29,7 @@ MonitorLog::Change MonitorLog::addBlock(std::span<const std::uint8_t> block, boo
 MonitorLog::Change MonitorLog::addNote(const QString& text, QTime at) {
     Entry e;
     e.at = at;
-    e.note = true;
+    e.kind = Kind::Note;
     e.text = text;
     return add(std::move(e));
 }
@@ -34,86 +37,140 @@ MonitorLog::Change MonitorLog::addNote(const QString& text, QTime at) {
 void MonitorLog::clear() {
     entries_.clear();
     length_ = 0;
+    column_ = 0;
 }
 
 void MonitorLog::setShowTime(bool on) {
     if (on == showTime_)
         return;
     showTime_ = on;
-    std::vector<qsizetype> lengths;
-    length_ = render(showTime_, &lengths).size();
-    for (std::size_t i = 0; i < entries_.size(); ++i)
-        entries_[i].shown = lengths[i];
+    relayout();
 }
 
-bool MonitorLog::startsLine(const Entry& e, bool showTime) {
-    return e.note || showTime;
+void MonitorLog::setWrapColumns(int hex, int ascii) {
+    hex = std::max(0, hex);
+    ascii = std::max(0, ascii);
+    if (hex == wrapHex_ && ascii == wrapAscii_)
+        return;
+    wrapHex_ = hex;
+    wrapAscii_ = ascii;
+    relayout();
 }
 
-QString MonitorLog::piece(const Entry& e, bool showTime) {
-    QString out;
-    if (showTime)
-        out = timeStamp(e.at) + QLatin1Char(' ');
-    out += e.text;
-    if (e.note)
-        out += QLatin1Char('\n');
+MonitorLog::Laid MonitorLog::lay(const Entry& e, qsizetype& column) const {
+    Laid out;
+    const bool note = e.kind == Kind::Note;
+    if ((note || showTime_) && column > 0) {
+        out.breakBefore = true;
+        column = 0;
+    }
+    QString& body = out.body;
+    if (showTime_) {
+        body = timeStamp(e.at) + QLatin1Char(' ');
+        column += body.size();
+    }
+    if (note) {
+        body += e.text;
+        body += QLatin1Char('\n');
+        column = 0;
+        return out;
+    }
+    const QChar* c = e.text.constData();
+    const qsizetype n = e.text.size();
+    const int wrap = e.kind == Kind::Hex ? wrapHex_ : wrapAscii_;
+    if (showTime_ || wrap <= 0) {
+        body += e.text;
+        for (qsizetype i = 0; i < n; ++i)
+            column = (c[i] == QLatin1Char('\n') || c[i] == QLatin1Char('\r')) ? 0 : column + 1;
+        return out;
+    }
+    body.reserve(body.size() + n + n / wrap + 2);
+    const auto lineBreak = [&] {
+        if (body.isEmpty())
+            out.breakBefore = true;
+        else
+            body += QLatin1Char('\n');
+        column = 0;
+    };
+    if (e.kind == Kind::Hex) {
+        // Pairs stay whole; the space after a pair may hang over the edge.
+        for (qsizetype i = 0; i < n; i += 3) {
+            if (column > 0 && column + 2 > wrap)
+                lineBreak();
+            body.append(c + i, std::min<qsizetype>(3, n - i));
+            column += 3;
+        }
+    } else {
+        for (qsizetype i = 0; i < n; ++i) {
+            if (c[i] == QLatin1Char('\n') || c[i] == QLatin1Char('\r')) {
+                body += c[i];
+                column = 0;
+                continue;
+            }
+            if (column >= wrap)
+                lineBreak();
+            body += c[i];
+            ++column;
+        }
+    }
     return out;
 }
 
 MonitorLog::Change MonitorLog::add(Entry entry) {
     Change change;
-    // A line of its own: the break goes to the end of the entry before (a
-    // note ends with one already), so that cutting that entry takes its
-    // break with it.
-    if (!entries_.empty() && startsLine(entry, showTime_) && !entries_.back().note) {
+    const Laid laid = lay(entry, column_);
+    if (laid.breakBefore && !entries_.empty()) {
+        // The break ends the entry before, so that cutting that entry takes
+        // its break with it.
         change.append = QStringLiteral("\n");
-        entries_.back().shown += 1;
+        entries_.back().shown += QLatin1Char('\n');
         length_ += 1;
     }
-    const QString p = piece(entry, showTime_);
-    change.append += p;
-    entry.shown = p.size();
-    length_ += entry.shown;
+    change.append += laid.body;
+    entry.shown = laid.body;
+    length_ += entry.shown.size();
     entries_.push_back(std::move(entry));
 
     if (length_ > keep_ + slack_) {
-        while (entries_.size() > 1 && length_ - entries_.front().shown >= keep_) {
-            change.removeFront += entries_.front().shown;
-            length_ -= entries_.front().shown;
+        while (entries_.size() > 1 && length_ - entries_.front().shown.size() >= keep_) {
+            change.removeFront += entries_.front().shown.size();
+            length_ -= entries_.front().shown.size();
             entries_.pop_front();
         }
     }
     return change;
 }
 
-QString MonitorLog::render(bool showTime, std::vector<qsizetype>* lengths) const {
-    QString out;
-    out.reserve(length_ + 16);
-    if (lengths)
-        lengths->assign(entries_.size(), 0);
+void MonitorLog::relayout() {
+    column_ = 0;
+    length_ = 0;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const Entry& e = entries_[i];
-        if (i > 0 && startsLine(e, showTime) && !entries_[i - 1].note) {
-            out += QLatin1Char('\n');
-            if (lengths)
-                (*lengths)[i - 1] += 1;
+        const Laid laid = lay(entries_[i], column_);
+        if (laid.breakBefore && i > 0) {
+            entries_[i - 1].shown += QLatin1Char('\n');
+            length_ += 1;
         }
-        const QString p = piece(e, showTime);
-        out += p;
-        if (lengths)
-            (*lengths)[i] = p.size();
+        entries_[i].shown = laid.body;
+        length_ += laid.body.size();
     }
-    return out;
 }
 
 QString MonitorLog::text() const {
-    return render(showTime_, nullptr);
+    QString out;
+    out.reserve(length_);
+    for (const Entry& e : entries_)
+        out += e.shown;
+    return out;
 }
 
 QString MonitorLog::savedText() const {
-    QString out = render(true, nullptr);
-    if (!out.isEmpty() && !out.endsWith(QLatin1Char('\n')))
+    QString out;
+    for (const Entry& e : entries_) {
+        out += timeStamp(e.at);
+        out += QLatin1Char(' ');
+        out += e.text;
         out += QLatin1Char('\n');
+    }
     return out;
 }
 

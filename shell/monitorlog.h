@@ -12,6 +12,13 @@
 // With time stamps shown, every entry starts a line with "hh:mm:ss.zzz ";
 // without them the blocks follow one another as they came and only the port
 // notes stand on lines of their own.
+//
+// Wrap column: the box wraps long text itself, but a text that never breaks
+// (a stream in hex) would make one paragraph of 80,000 characters that the
+// box lays out again at every block. With a wrap column set, blocks shown
+// without time stamps are broken into lines of at most that many characters
+// (hex between pairs), where the box would wrap them anyway; every line is
+// then a paragraph of its own. What is saved is never broken.
 
 #include "link/serialport.h"
 
@@ -52,8 +59,14 @@ public:
     bool showTime() const { return showTime_; }
     // Switches the time stamps; the box is then given text() whole.
     void setShowTime(bool on);
+    // Characters per line for blocks without time stamps, for hex and for
+    // ASCII blocks; 0 leaves the wrapping to the box. The box is then given
+    // text() whole.
+    void setWrapColumns(int hex, int ascii);
+    int hexWrapColumn() const { return wrapHex_; }
+    int asciiWrapColumn() const { return wrapAscii_; }
 
-    // The whole text of the box as the entries make it now.
+    // The whole text of the box.
     QString text() const;
     qsizetype length() const { return length_; }
     // What "保存…" writes: every entry kept, each on a line starting with its
@@ -67,23 +80,31 @@ public:
     static QString timeStamp(QTime at); // "hh:mm:ss.zzz"
 
 private:
+    enum class Kind { Hex, Ascii, Note };
     struct Entry {
         QTime at;
-        bool note = false;
-        QString text;
-        qsizetype shown = 0; // characters this entry holds in the box now
+        Kind kind = Kind::Hex;
+        QString text;  // as received (formatted), or the note
+        QString shown; // this entry's part of the box, line breaks included
+    };
+    // An entry laid out after the text so far, whose last line holds
+    // `column` characters (updated).
+    struct Laid {
+        bool breakBefore = false; // a line break ends the text before it
+        QString body;
     };
 
     Change add(Entry entry);
-    // The entry's text as the box shows it, and whether it needs a line of its own.
-    static QString piece(const Entry& e, bool showTime);
-    static bool startsLine(const Entry& e, bool showTime);
-    // The whole text; `lengths` (when given) receives each entry's share of it.
-    QString render(bool showTime, std::vector<qsizetype>* lengths) const;
+    Laid lay(const Entry& e, qsizetype& column) const;
+    // Lays out every entry again (time stamps or wrap column changed).
+    void relayout();
 
     qsizetype keep_;
     qsizetype slack_;
     bool showTime_ = false;
+    int wrapHex_ = 0;
+    int wrapAscii_ = 0;
+    qsizetype column_ = 0; // characters on the box's last line
     std::deque<Entry> entries_;
     qsizetype length_ = 0;
     std::uint64_t receivedBytes_ = 0;

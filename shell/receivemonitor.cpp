@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -59,6 +60,10 @@ ReceiveMonitor::ReceiveMonitor(Context context, QWidget* parent)
     setModal(false);
     setWindowModality(Qt::WindowModal);
     buildControls();
+
+    refresh_ = new QTimer(this);
+    refresh_->setSingleShot(true);
+    connect(refresh_, &QTimer::timeout, this, &ReceiveMonitor::flush);
 
     reconnect_ = new QTimer(this);
     reconnect_->setInterval(kReconnectMs);
@@ -249,35 +254,95 @@ void ReceiveMonitor::note(const QString& text) {
 }
 
 void ReceiveMonitor::apply(const MonitorLog::Change& change) {
+    // Merged with what is waiting: a cut reaches into the waiting text only
+    // once the box's own text is used up.
+    const qsizetype inBox = box_->document()->characterCount() - 1;
+    const qsizetype cutOfBox = std::min(change.removeFront, inBox - pendingCut_);
+    pendingCut_ += cutOfBox;
+    pendingText_.remove(0, change.removeFront - cutOfBox);
+    pendingText_ += change.append;
+    if (refresh_->isActive())
+        return;
+    // The first block after a quiet spell goes in at once; a stream is put
+    // in every kRefreshMs, so the box is laid out a few times a second
+    // rather than at every block.
+    if (!sinceFlush_.isValid() || sinceFlush_.elapsed() >= kRefreshMs)
+        flush();
+    else
+        refresh_->start(static_cast<int>(kRefreshMs - sinceFlush_.elapsed()));
+}
+
+void ReceiveMonitor::flush() {
+    refresh_->stop();
+    sinceFlush_.start();
+    if (pendingCut_ == 0 && pendingText_.isEmpty())
+        return;
     QScrollBar* bar = box_->verticalScrollBar();
     // Follow the new text unless the user has scrolled up to read.
     const bool following = bar->value() >= bar->maximum();
     QTextDocument* doc = box_->document();
     QTextCursor cursor(doc);
-    if (change.removeFront > 0) {
+    if (pendingCut_ > 0) {
         cursor.setPosition(0);
         cursor.setPosition(
-            std::min<int>(static_cast<int>(change.removeFront), doc->characterCount() - 1),
+            static_cast<int>(std::min<qsizetype>(pendingCut_, doc->characterCount() - 1)),
             QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
     }
-    if (!change.append.isEmpty()) {
+    if (!pendingText_.isEmpty()) {
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(change.append);
+        cursor.insertText(pendingText_);
     }
+    pendingCut_ = 0;
+    pendingText_.clear();
     if (following)
         bar->setValue(bar->maximum());
 }
 
+void ReceiveMonitor::setWholeText() {
+    refresh_->stop();
+    pendingCut_ = 0;
+    pendingText_.clear();
+    box_->setPlainText(log_.text());
+    box_->verticalScrollBar()->setValue(box_->verticalScrollBar()->maximum());
+    sinceFlush_.start();
+}
+
+void ReceiveMonitor::updateWrap() {
+    // Lines as long as the box shows them, so the breaks fall where the box
+    // would wrap anyway: the widest hex digit and printable character count.
+    const QFontMetricsF fm(box_->font());
+    qreal digit = 0;
+    for (const QChar c : QStringLiteral("0123456789abcdef"))
+        digit = std::max(digit, fm.horizontalAdvance(c));
+    qreal widest = 0;
+    for (char16_t c = 0x20; c < 0x7F; ++c)
+        widest = std::max(widest, fm.horizontalAdvance(QChar(c)));
+    const qreal room = box_->viewport()->width() - 2 * box_->document()->documentMargin() -
+                       box_->cursorWidth() - 2;
+    const int pairs = static_cast<int>(room / (2 * digit + fm.horizontalAdvance(QLatin1Char(' '))));
+    const int chars = widest > 0 ? static_cast<int>(room / widest) : 0;
+    const int hex = std::max(1, pairs) * 3;
+    const int ascii = std::max(1, chars);
+    if (hex == log_.hexWrapColumn() && ascii == log_.asciiWrapColumn())
+        return;
+    log_.setWrapColumns(hex, ascii);
+    setWholeText();
+}
+
+void ReceiveMonitor::showEvent(QShowEvent* e) {
+    SkinnedDialog::showEvent(e);
+    updateWrap(); // the box's inner width is known once it is shown
+}
+
 void ReceiveMonitor::clearText() {
     log_.clear();
-    box_->clear();
+    setWholeText();
 }
 
 void ReceiveMonitor::showTime(bool on) {
     log_.setShowTime(on);
-    box_->setPlainText(log_.text());
-    box_->verticalScrollBar()->setValue(box_->verticalScrollBar()->maximum());
+    setWholeText();
 }
 
 void ReceiveMonitor::setSaveFileChooser(std::function<QString()> chooser) {

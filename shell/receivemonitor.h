@@ -28,6 +28,7 @@
 #include "skin/skinneddialog.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
@@ -50,6 +51,8 @@ public:
         const pj::link::SelectedModel& model;
     };
     static constexpr int kReconnectMs = 500;
+    // The box is brought up to date at most this often while blocks pour in.
+    static constexpr int kRefreshMs = 40;
 
     explicit ReceiveMonitor(Context context, QWidget* parent = nullptr);
     ~ReceiveMonitor() override;
@@ -78,10 +81,15 @@ public:
 
     // "清空".
     void clearText();
+    // Puts what has arrived since the box was last brought up to date into it.
+    void flush();
 
 public Q_SLOTS:
     // The window is closed: monitorOpen cleared, the channel closed.
     void reject() override;
+
+protected:
+    void showEvent(QShowEvent* e) override;
 
 private:
     void buildControls();
@@ -92,6 +100,8 @@ private:
     void openChannel();
     void tryReconnect();
     void apply(const MonitorLog::Change& change);
+    void setWholeText();
+    void updateWrap();
     void note(const QString& text);
     void showTime(bool on);
     void save();
@@ -113,6 +123,11 @@ private:
     QAction* copy_ = nullptr;
     QAction* showTime_ = nullptr;
     QTimer* reconnect_ = nullptr;
+    QTimer* refresh_ = nullptr;
+    QElapsedTimer sinceFlush_;
+    // Not yet in the box: characters to cut from its start, text to add.
+    qsizetype pendingCut_ = 0;
+    QString pendingText_;
     bool finished_ = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include "shell/monitorlog.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <vector>
@@ -117,6 +118,54 @@ private Q_SLOTS:
             QVERIFY(box.text.size() <= 1200 + 40);
         }
         QVERIFY(box.text.size() >= 1000);
+    }
+
+    void wrapColumn_breaksLongTextIntoLinesWhereTheBoxWouldWrap() {
+        MonitorLog log;
+        log.setWrapColumns(12, 12); // four pairs
+        Box box;
+        box.apply(log.addBlock(Bytes{1, 2, 3}, false, kNoon));
+        box.apply(log.addBlock(Bytes{4, 5, 6, 7, 8, 9, 10, 11, 12, 13}, false, kNoon));
+        QCOMPARE(box.text, QStringLiteral("01 02 03 04 \n05 06 07 08 \n09 0a 0b 0c \n0d "));
+        // ASCII: at most 12 characters a line; its own line ends start a new count.
+        box.apply(log.addBlock(Bytes(14, 0x41), true, kNoon));
+        QCOMPARE(box.text.section(QLatin1Char('\n'), 3), QStringLiteral("0d AAAAAAAAA\nAAAAA "));
+        box.apply(log.addBlock(Bytes{0x42, 0x0D, 0x43}, true, kNoon));
+        QVERIFY(box.text.endsWith(QStringLiteral("AAAAA B\rC ")));
+        QCOMPARE(box.text, log.text());
+        for (const QString& line : box.text.split(QRegularExpression(QStringLiteral("[\r\n]"))))
+            QVERIFY2(line.size() <= 12, qPrintable(line));
+
+        // A note breaks the line; the stamps lay every entry out again, unbroken.
+        box.apply(log.addNote(QStringLiteral("串口 COM3 已断开"), kNoon));
+        box.apply(log.addBlock(Bytes(6, 0xEE), false, kNoon));
+        QVERIFY(box.text.endsWith(QStringLiteral("已断开\nee ee ee ee \nee ee ")));
+        log.setShowTime(true);
+        QCOMPARE(log.text().split(QLatin1Char('\n')).last(),
+                 QStringLiteral("12:00:01.002 ee ee ee ee ee ee "));
+        log.setShowTime(false);
+        QCOMPARE(log.text(), box.text);
+        // Nothing saved is broken.
+        QVERIFY(log.savedText().contains(QStringLiteral(" 04 05 06 07 08 09 0a 0b 0c 0d \n")));
+        log.setWrapColumns(0, 0);
+        QVERIFY(log.text().startsWith(QStringLiteral("01 02 03 04 05 06 07 08 09 0a 0b 0c 0d ")));
+    }
+
+    void scrollback_withAWrapColumnCutsWholeBlocksAndStaysInStep() {
+        MonitorLog log(6000, 1200);
+        log.setWrapColumns(48, 40);
+        Box box;
+        Bytes block(200);
+        for (int i = 0; i < 300; ++i) {
+            std::fill(block.begin(), block.end(), static_cast<std::uint8_t>(i));
+            box.apply(log.addBlock(block, false, kNoon));
+            QCOMPARE(log.length(), box.text.size());
+        }
+        QCOMPARE(box.text, log.text());
+        QVERIFY(box.text.size() >= 6000 && box.text.size() <= 7200 + 700);
+        QVERIFY(!box.text.startsWith(QLatin1Char('\n')));
+        for (const QString& line : box.text.split(QLatin1Char('\n')))
+            QVERIFY(line.size() <= 48);
     }
 
     void clear_emptiesTheBoxButKeepsCountingBytes() {
