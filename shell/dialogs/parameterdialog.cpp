@@ -12,6 +12,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 
 #include <algorithm>
 
@@ -155,9 +158,13 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
         l->setObjectName(QString::fromLatin1(name));
         r.setWidth(std::max(r.width(), std::min(l->sizeHint().width(), paneRight - r.x())));
         if (l->sizeHint().width() > r.width()) {
-            // Still too long: wrap onto a second line (there is room below).
-            l->setWordWrap(true);
-            r.setHeight(std::max(r.height(), l->heightForWidth(r.width())));
+            // Still too long: the crystal goes onto a second line whole (there
+            // is room below), rather than "晶振" wrapping apart from its value.
+            QString twoLines = l->text();
+            twoLines.replace(QRegularExpression(QStringLiteral("\\s*晶振")),
+                             QStringLiteral("\n晶振"));
+            l->setText(twoLines);
+            r.setHeight(std::max(r.height(), l->sizeHint().height()));
         }
         l->setGeometry(r);
         return l;
@@ -202,6 +209,24 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
 
     for (const auto& e : ParameterSettings::editionLabels())
         edition_->addItem(q(e));
+    // Where the face standing in for the dialog font needs more room than the
+    // template gives, the lists grow to their longest item (within their
+    // group) so that no label is cut by the arrow.
+    const int groupRight = settings->geometry().right() - 4;
+    for (QComboBox* c : {type_, edition_}) {
+        QStyleOptionComboBox opt;
+        opt.initFrom(c);
+        opt.editable = c->isEditable();
+        const int field =
+            c->style()
+                ->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, c)
+                .width();
+        int need = 0;
+        for (int i = 0; i < c->count(); ++i)
+            need = std::max(need, c->fontMetrics().horizontalAdvance(c->itemText(i)));
+        if (need > field)
+            c->resize(std::min(c->width() + need - field, groupRight - c->x()), c->height());
+    }
     edition_->setCurrentIndex(logic.initialEditionRow());
     type_->setEnabled(logic.initialTypeListEnabled());
     connect(edition_, &QComboBox::activated, this, [this](int row) { onEditionChosen(row); });

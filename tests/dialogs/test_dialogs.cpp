@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -109,6 +111,7 @@ private Q_SLOTS:
     void parameterDialog_orvelNetworkStores21At1200();
     void parameterDialog_foldingReturnsToTheSameTwoSizes();
     void parameterDialog_closedStoresNothing();
+    void parameterDialog_listsShowWholeItemsAndCrystalsStayWithTheirValues();
 
     void detection_foundEndsWithTwoAndSetsState();
     void detection_noPortsShowsNotFoundAtOnce();
@@ -400,6 +403,43 @@ void TestDialogs::parameterDialog_closedStoresNothing() {
     QCOMPARE(resultAfter(d, [&] { clickPicture(child(d, "button104")); }), 0);
     QCOMPARE(s.editionCode, 2007);
     QCOMPARE(s.portName, std::string("COM3"));
+}
+
+void TestDialogs::parameterDialog_listsShowWholeItemsAndCrystalsStayWithTheirValues() {
+    ShellState s;
+    ParameterDialog d(s, fakePorts({"COM1"}));
+    d.toggleNotes();
+    d.show();
+    // Every item of the type and edition lists fits beside the list's arrow.
+    for (const char* name : {"combo1040", "combo1038"}) {
+        auto* combo = child<QComboBox>(d, name);
+        QStyleOptionComboBox opt;
+        opt.initFrom(combo);
+        opt.editable = combo->isEditable();
+        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &opt,
+                                                           QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i) {
+            const int need = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
+            QVERIFY2(need <= field.width(), qPrintable(combo->itemText(i)));
+        }
+        // ... and the list stays inside its group.
+        QVERIFY(child(d, "groupSettings")->geometry().contains(combo->geometry()));
+    }
+    // A note that needs two lines breaks before "晶振", never inside
+    // "晶振=…Mhz"; each line fits the label.
+    for (const char* name : {"note1", "note2", "note3"}) {
+        auto* note = child<QLabel>(d, name);
+        const QString text = note->text();
+        QVERIFY(text.contains(QStringLiteral("晶振=")));
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QVERIFY(lines.last().startsWith(QStringLiteral("晶振=")) || lines.size() == 1);
+        for (const QString& line : lines)
+            QVERIFY2(note->fontMetrics().horizontalAdvance(line) <= note->width(),
+                     qPrintable(line));
+        QVERIFY(!note->wordWrap());
+        QVERIFY(note->height() >= note->sizeHint().height());
+        QVERIFY(child(d, "groupNotes")->geometry().contains(note->geometry()));
+    }
 }
 
 void TestDialogs::detection_foundEndsWithTwoAndSetsState() {
