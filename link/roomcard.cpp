@@ -28,28 +28,24 @@ int visualizerNumberFor(const RoomParameters& p) {
     return p.visualizerType + 1;
 }
 
-std::uint8_t panelNumberByte(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // Only the low 8 bits are sent, so the value is kept modulo 256; a minus
-    // sign wraps as an unsigned conversion would.
+std::optional<std::uint8_t> parseRoomNumber(std::string_view text) {
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && isBlank(text[b]))
+        ++b;
+    while (e > b && isBlank(text[e - 1]))
+        --e;
+    if (b == e)
+        return std::nullopt;
     unsigned value = 0;
-    bool digits = false;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-        value = (value * 10u + static_cast<unsigned>(text[i] - '0')) & 0xFFu;
-        digits = true;
-        ++i;
+    for (std::size_t i = b; i < e; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10u + static_cast<unsigned>(c - '0');
+        if (value > 0xFFu)
+            return std::nullopt;
     }
-    if (!digits)
-        return 0;
-    if (negative)
-        value = (256u - value) & 0xFFu;
     return static_cast<std::uint8_t>(value);
 }
 

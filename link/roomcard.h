@@ -17,7 +17,7 @@ constexpr std::size_t kMaxCardBytes = 252; // the frame is held in 256 bytes
 
 // The panel's values. Defaults are the panel's initial state.
 struct RoomParameters {
-    std::uint8_t offDelayMinutes = 1; // see panelNumberByte
+    std::uint8_t offDelayMinutes = 1; // see parseRoomNumber
     int signalSource = 0;             // item index 0..4, -1 when none is chosen
     int visualizerType = 1;           // 0 analog, 1 digital, -1 when none is chosen
     bool shutdownAlarm = true;
@@ -37,10 +37,11 @@ RoomParameterBlock buildRoomBlock(const RoomParameters& p);
 // The visualizer number that code frames carry after a room write: type + 1.
 int visualizerNumberFor(const RoomParameters& p);
 
-// A number typed into the panel: an unsigned decimal integer after optional
-// blanks and sign, read up to the first non-digit; 0 when there is no digit.
-// The low 8 bits are sent ("300" gives 0x2C).
-std::uint8_t panelNumberByte(std::string_view text);
+// A room value typed into the panel (off delay in minutes, curtain time in
+// seconds): a whole number 0..255 in decimal digits, blanks around allowed.
+// nullopt for anything else - "300" is refused rather than sent as its low
+// 8 bits, "12ab", "-1" and an empty field are refused too.
+std::optional<std::uint8_t> parseRoomNumber(std::string_view text);
 
 // A line speed typed by the user: decimal digits only (blanks around allowed),
 // greater than 0 and within 32 bits; nullopt otherwise.

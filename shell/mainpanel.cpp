@@ -242,13 +242,33 @@ void MainPanel::fillRoomControls() {
     place(machine_, 362, 229, 61, kFieldHeightDlu);
 }
 
-link::RoomParameters MainPanel::roomParameters() const {
+std::optional<link::RoomParameters> MainPanel::roomParameters(QString* refusal,
+                                                              QWidget** field) const {
+    // The controller takes one byte for each: a larger value is refused, never
+    // cut to its low 8 bits.
+    const auto number = [&](const QString& text, const QString& label,
+                            QWidget* control) -> std::optional<std::uint8_t> {
+        const auto n = link::parseRoomNumber(text.toStdString());
+        if (!n) {
+            if (refusal)
+                *refusal = label + QStringLiteral("必须是 0 到 255 的整数");
+            if (field)
+                *field = control;
+        }
+        return n;
+    };
     link::RoomParameters p;
-    p.offDelayMinutes = link::panelNumberByte(offDelay_->currentText().toStdString());
+    const auto delay = number(offDelay_->currentText(), QStringLiteral("关投影机延时"), offDelay_);
+    if (!delay)
+        return std::nullopt;
+    const auto curtain = number(curtain_->text(), QStringLiteral("幕布升降时间"), curtain_);
+    if (!curtain)
+        return std::nullopt;
+    p.offDelayMinutes = *delay;
     p.signalSource = chosenIndex(source_);
     p.visualizerType = chosenIndex(visualizer_);
     p.shutdownAlarm = alarm_->isChecked();
-    p.curtainSeconds = link::panelNumberByte(curtain_->text().toStdString());
+    p.curtainSeconds = *curtain;
     p.oneKey = oneKey_->isChecked();
     p.doorNormallyOpen = chosenIndex(door_) == 1;
     p.networkMachine = chosenIndex(machine_) == 1;
@@ -284,9 +304,23 @@ void MainPanel::writeCodes() {
 void MainPanel::writeRoomParameters() {
     if (busy())
         return;
+    QString refusal;
+    QWidget* field = nullptr;
+    const auto params = roomParameters(&refusal, &field);
+    if (!params) {
+        report(refusal);
+        if (field) {
+            field->setFocus(Qt::OtherFocusReason);
+            if (auto* edit = qobject_cast<QLineEdit*>(field))
+                edit->selectAll();
+            else if (auto* combo = qobject_cast<QComboBox*>(field); combo && combo->lineEdit())
+                combo->lineEdit()->selectAll();
+        }
+        return;
+    }
     shellSnapshot_ = std::make_shared<link::ShellState>(shell_);
     startOperation(Operation::Room,
-                   [&channel = channel_, shell = shellSnapshot_, params = roomParameters(),
+                   [&channel = channel_, shell = shellSnapshot_, params = *params,
                     baud = browser_.selectedModel().selectedBaud](link::SequenceObserver& o) {
                        return link::writeRoomParameters(channel, *shell, params, baud, o);
                    });
@@ -314,6 +348,20 @@ bool MainPanel::startOperation(Operation op, ControllerTask::Job job, bool confi
 void MainPanel::setBusy(Operation op) {
     running_ = op;
     const bool idle = op == Operation::None;
+    const QList<QWidget*> greyed{writeCodes_, setPort_, setRoom_, writeCard_, tree_};
+    if (!idle) {
+        // A focused control that greys out would hand the focus to the next
+        // field in the tab order ("信号源", the ID card) with its text
+        // selected: the panel holds the focus meanwhile, and gives it back.
+        QWidget* focused = window()->focusWidget();
+        for (QWidget* w : greyed) {
+            if (focused && (focused == w || w->isAncestorOf(focused))) {
+                focusBeforeBusy_ = focused;
+                setFocus(Qt::OtherFocusReason);
+                break;
+            }
+        }
+    }
     writeCodes_->setText(op == Operation::Codes ? QStringLiteral("...") : QStringLiteral("写码"));
     updateWriteButton();
     setPort_->setEnabled(idle);
@@ -321,6 +369,11 @@ void MainPanel::setBusy(Operation op) {
     writeCard_->setEnabled(idle);
     tree_->setEnabled(idle);
     list_->setTogglingEnabled(idle);
+    if (idle && focusBeforeBusy_) {
+        if (focusBeforeBusy_->isEnabled() && hasFocus())
+            focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
+        focusBeforeBusy_ = nullptr;
+    }
     Q_EMIT busyChanged(!idle);
 }
 

@@ -26,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,8 +77,11 @@ public:
     bool busy() const { return task_.busy(); }
     ControllerTask& task() { return task_; }
 
-    // The room parameters as the controls hold them now.
-    link::RoomParameters roomParameters() const;
+    // The room parameters as the controls hold them now; nullopt when the
+    // off delay or the curtain time is not a whole number 0..255, with the
+    // message in `refusal` and the offending field in `field` (when given).
+    std::optional<link::RoomParameters> roomParameters(QString* refusal = nullptr,
+                                                       QWidget** field = nullptr) const;
 
     // A block the serial reader received (already on this thread): ticks the
     // row whose code it is, and goes to the receive monitor when it is open.
@@ -132,6 +136,8 @@ private:
     std::shared_ptr<link::ShellState> shellSnapshot_;
     QStringList shownThisRun_; // messages already shown for the running operation
     QStringList refusedRows_;
+    // The control that had the keyboard focus when the operation greyed it out.
+    QPointer<QWidget> focusBeforeBusy_;
 
     CatalogueTree* tree_ = nullptr;
     CodeListView* list_ = nullptr;

@@ -178,11 +178,11 @@ TEST(RoomBlock, panelDefaultsAndEveryField) {
     EXPECT_EQ(visualizerNumberFor(defaults), 2);
 
     RoomParameters p;
-    p.offDelayMinutes = panelNumberByte("300");
+    p.offDelayMinutes = 0x2C;
     p.signalSource = 4;
     p.visualizerType = 0;
     p.shutdownAlarm = false;
-    p.curtainSeconds = panelNumberByte("abc");
+    p.curtainSeconds = 0;
     p.oneKey = true;
     p.doorNormallyOpen = true;
     p.networkMachine = true;
@@ -197,16 +197,16 @@ TEST(RoomBlock, panelDefaultsAndEveryField) {
     EXPECT_EQ(visualizerNumberFor(p), 0);
 }
 
-TEST(RoomBlock, typedNumbersReadAsUnsignedDecimalLowByte) {
-    EXPECT_EQ(panelNumberByte("10"), 10);
-    EXPECT_EQ(panelNumberByte(" 7"), 7);
-    EXPECT_EQ(panelNumberByte("256"), 0);
-    EXPECT_EQ(panelNumberByte("12ab"), 12);
-    EXPECT_EQ(panelNumberByte(""), 0);
-    EXPECT_EQ(panelNumberByte("-1"), 0xFF);
-    EXPECT_EQ(panelNumberByte("+5"), 5);
-    // Long numbers keep their low byte instead of overflowing.
-    EXPECT_EQ(panelNumberByte("99999999999999999999999"), 255); // that number modulo 256
+TEST(RoomBlock, typedNumbersMustBeWholeNumbersThatFitAByte) {
+    EXPECT_EQ(parseRoomNumber("10"), 10);
+    EXPECT_EQ(parseRoomNumber(" 7 "), 7);
+    EXPECT_EQ(parseRoomNumber("0"), 0);
+    EXPECT_EQ(parseRoomNumber("255"), 255);
+    EXPECT_EQ(parseRoomNumber("007"), 7);
+    // Never sent as their low 8 bits, nor read up to the first non-digit.
+    for (const char* bad :
+         {"256", "300", "99999999999999999999999", "12ab", "", "  ", "-1", "+5", "1 0", "5.0"})
+        EXPECT_FALSE(parseRoomNumber(bad)) << bad;
 }
 
 TEST(Baud, typedSpeedsMustBePositiveNumbers) {

@@ -13,6 +13,7 @@
 #include "skin/captionbar.h"
 #include "skin/units.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -156,8 +157,9 @@ private Q_SLOTS:
              {"button1016", "button1049", "button1087", "button1021", "button1050", "button1061"})
             QVERIFY2(child<QWidget>(w, name) && child<QWidget>(w, name)->isEnabled(), name);
         // The untouched room controls give the panel's default block.
-        const link::RoomParameters p = w->panel()->roomParameters();
-        QCOMPARE(link::buildRoomBlock(p),
+        const auto p = w->panel()->roomParameters();
+        QVERIFY(p);
+        QCOMPARE(link::buildRoomBlock(*p),
                  (link::RoomParameterBlock{0x01, 0x00, 0x01, 0x01, 0x05, 0x00, 0x00, 0x00}));
     }
 
@@ -334,7 +336,8 @@ private Q_SLOTS:
         ProjectorApp app(simulated());
         QVERIFY(app.start());
         MainWindow* w = app.mainWindow();
-        child<QComboBox>(w, "combo1044")->setEditText(QStringLiteral("300"));
+        child<QComboBox>(w, "combo1044")->setEditText(QStringLiteral("255"));
+        child<QLineEdit>(w, "edit1046")->setText(QStringLiteral(" 30 "));
         child<QComboBox>(w, "combo1085")->setCurrentIndex(1);
         child<QCheckBox>(w, "check1048")->setChecked(true);
         QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
@@ -345,7 +348,7 @@ private Q_SLOTS:
         const auto blocks = app.simulator()->roomBlocks();
         QCOMPARE(blocks.size(), std::size_t{1});
         QCOMPARE(blocks[0].bytes,
-                 (std::array<std::uint8_t, 8>{0x2C, 0x00, 0x01, 0x01, 0x05, 0x01, 0x01, 0x00}));
+                 (std::array<std::uint8_t, 8>{0xFF, 0x00, 0x01, 0x01, 0x1E, 0x01, 0x01, 0x00}));
         QCOMPARE(app.shellState().visualizerNumber, 2);
         QCOMPARE(child<QProgressBar>(w, "progress1052")->value(), 0);
         QVERIFY(child<QPushButton>(w, "button1049")->isEnabled());
@@ -355,6 +358,69 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 4, 5000);
         QCOMPARE(app.shellState().visualizerNumber, 1);
         QCOMPARE(ModalSeam::seen().size(), 1); // nothing went wrong
+    }
+
+    void roomValuesOutsideAByte_areRefusedAndNothingIsSent() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        auto* delay = child<QComboBox>(w, "combo1044");
+        auto* curtain = child<QLineEdit>(w, "edit1046");
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        const std::size_t logStart = app.simulator()->log().size();
+        const QString delayRefused = QStringLiteral("关投影机延时必须是 0 到 255 的整数");
+        const QString curtainRefused = QStringLiteral("幕布升降时间必须是 0 到 255 的整数");
+        struct Case {
+            const char* delay;
+            const char* curtain;
+            QString message;
+        };
+        for (const Case& c :
+             {Case{"300", "5", delayRefused}, Case{"256", "5", delayRefused},
+              Case{"-1", "5", delayRefused}, Case{"3 分", "5", delayRefused},
+              Case{"", "5", delayRefused}, Case{"1", "1000", curtainRefused},
+              Case{"1", "abc", curtainRefused}, Case{"1", "12ab", curtainRefused}}) {
+            delay->setEditText(QString::fromUtf8(c.delay));
+            curtain->setText(QString::fromUtf8(c.curtain));
+            ModalSeam::queueAnswer(0);
+            child<QPushButton>(w, "button1049")->click();
+            QCOMPARE(ModalSeam::seen().last(), c.message);
+            QVERIFY(!w->panel()->busy());
+            QVERIFY(!w->panel()->roomParameters());
+        }
+        QCOMPARE(busy.size(), 0);
+        QTest::qWait(200);
+        QVERIFY(app.simulator()->roomBlocks().empty());
+        for (std::size_t i = logStart; i < app.simulator()->log().size(); ++i)
+            QVERIFY(app.simulator()->log().snapshot()[i].kind() != "rx");
+        QCOMPARE(app.shellState().visualizerNumber, 1);
+    }
+
+    void buttonsGreyingOutDuringAWrite_leaveNoFieldFocusedOrSelected() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        QApplication::setActiveWindow(w);
+        QTRY_VERIFY(w->isActiveWindow());
+        auto* source = child<QComboBox>(w, "combo1043");
+        auto* card = child<QLineEdit>(w, "edit1086");
+        card->setText(QStringLiteral("12345678"));
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        int ends = 0;
+        for (const char* name : {"button1049", "button1087"}) {
+            auto* button = child<QPushButton>(w, name);
+            button->setFocus();
+            QTRY_VERIFY(button->hasFocus());
+            QTest::keyClick(button, Qt::Key_Space); // pressed from the keyboard
+            QVERIFY(w->panel()->busy());
+            QVERIFY2(!source->hasFocus() && !source->lineEdit()->hasSelectedText(), name);
+            QVERIFY2(!card->hasFocus() && !card->hasSelectedText(), name);
+            ends += 2;
+            QTRY_COMPARE_WITH_TIMEOUT(busy.size(), ends, 5000);
+            QVERIFY2(button->hasFocus(), name); // back where it was
+        }
     }
 
     void portThatCannotBeOpened_isReportedAndNothingLooksWritten() {
