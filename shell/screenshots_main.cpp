@@ -14,6 +14,8 @@
 #include "shell/editor/modeleditor.h"
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
+#include "shell/receivemonitor.h"
+#include "shell/virtualpanel.h"
 #include "sim/simulator.h"
 
 #include <QApplication>
@@ -160,6 +162,41 @@ int main(int argc, char** argv) {
         settle(300);
     }
     grab(QStringLiteral("main"), window->frameGeometry());
+
+    // The virtual controller panel beside it, the written key marked; both
+    // windows together show the whole job.
+    if (VirtualPanel* vp = projector.virtualPanel()) {
+        grab(QStringLiteral("virtual-panel"), vp->frameGeometry());
+        grab(QStringLiteral("main-and-panel"), window->frameGeometry().united(vp->frameGeometry()));
+    }
+
+    // The receive monitor: the written key pressed a few times (hex), then a
+    // line of ASCII text from the controller; then the box's menu.
+    panel->openMonitor();
+    if (ReceiveMonitor* monitor = panel->monitor()) {
+        settle(200);
+        if (list && list->rowCount() > 0) {
+            const auto keyType = static_cast<int>(projector.selectedModel().rows[0].keyType);
+            for (int i = 0; i < 3; ++i) {
+                projector.simulator()->press(keyType);
+                settle(120);
+            }
+        }
+        monitor->findChild<QCheckBox*>(QStringLiteral("check1063"))->setChecked(true);
+        panel->onReceived(link::Bytes{'P', 'W', 'R', ' ', 'O', 'N', '\r'});
+        monitor->findChild<QCheckBox*>(QStringLiteral("check1063"))->setChecked(false);
+        settle(100);
+        grab(QStringLiteral("monitor"), monitor->frameGeometry());
+        QMenu* menu = monitor->contextMenu();
+        menu->popup(monitor->mapToGlobal(QPoint(monitor->width() / 2, monitor->height() / 2)));
+        settle(200);
+        if (menu->isVisible()) {
+            grab(QStringLiteral("monitor-menu"), monitor->frameGeometry().united(menu->geometry()));
+            menu->hide();
+        }
+        monitor->findChild<QPushButton*>(QStringLiteral("button1065"))->click();
+        settle(100);
+    }
 
     // The context menu on a model, opened as a right click opens it.
     const QRect itemRect = tree->visualItemRect(company->child(0));
