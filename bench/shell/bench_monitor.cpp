@@ -163,8 +163,11 @@ int main(int argc, char** argv) {
         const auto want = static_cast<int>((s.sent - tail.size() + i) & 0xFF);
         inOrder = inOrder && tail[i] == want;
     }
-    const double rssMax = *std::max_element(rss.begin(), rss.end());
-    const double rssAfter10 = rss.size() > 11 ? rss[11] : rss.back();
+    // rss[0] before the stream, then one sample a second, the last at the end.
+    const auto at = [&rss](std::size_t second) { return rss[std::min(second, rss.size() - 1)]; };
+    const double rssMaxAfter10 = *std::max_element(
+        rss.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(10, rss.size() - 1)),
+        rss.end());
 
     std::printf("Receive monitor, simulator streaming at 115200 baud for %d s (%.1f s wall)\n",
                 seconds, static_cast<double>(wall.elapsed()) / 1000.0);
@@ -183,8 +186,8 @@ int main(int argc, char** argv) {
                 "(target p99 <= 50 ms)\n",
                 latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99),
                 percentile(latencies, 1.0));
-    std::printf("  resident memory: before %.1f MiB, after 10 s %.1f MiB, end %.1f MiB, "
-                "max %.1f MiB\n",
-                rss.front(), rssAfter10, rss.back(), rssMax);
+    std::printf("  resident memory: before %.1f MiB; at 10 s %.1f, 30 s %.1f, end %.1f MiB; "
+                "highest from 10 s on %.1f MiB\n",
+                rss.front(), at(10), at(30), rss.back(), rssMaxAfter10);
     return 0;
 }
