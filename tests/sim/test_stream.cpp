@@ -166,6 +166,6 @@ TEST(SimulatorStream, stopEndsItEarlyAndABadSpeedIsRefused) {
     const auto end = sim.log().waitFor("stream_end", 1s, from);
     ASSERT_TRUE(end);
     EXPECT_GE(end->number("ms").value_or(0), 50); // it ran, counted to its last tick
-    sim.stopStream(); // harmless again
-    sim.stop();       // and stopping the simulator with no stream
+    sim.stopStream();                             // harmless again
+    sim.stop();                                   // and stopping the simulator with no stream
 }
