@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
         settle(200);
         if (menu->isVisible()) {
             grab(QStringLiteral("monitor-menu"), monitor->frameGeometry().united(menu->geometry()));
-            menu->hide();
+            menu->close(); // closed, not only hidden, or the next popup stays hidden
         }
         monitor->findChild<QPushButton*>(QStringLiteral("button1065"))->click();
         settle(100);
