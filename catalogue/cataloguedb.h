@@ -8,6 +8,13 @@
 // applied whole or not at all, and a refused operation changes nothing. IDs of
 // companies and models stay dense from 1; deletes renumber the rows above.
 // Values are read whole. Texts are UTF-8 in the file.
+//
+// Several programs may share one catalogue (a file, or a PostgreSQL server
+// through ODBC): changes are serialised (SQLite's write lock, a table lock on
+// PostgreSQL), reads of several rows see one consistent state, and the
+// operations that take what the caller read (a ModelRecord, a CompanyEntry)
+// refuse with Conflict, writing nothing, when someone else deleted, renamed or
+// changed it meanwhile. The input rules of every value are in checks.h.
 
 #include "catalogue/result.h"
 #include "link/state.h"
@@ -39,7 +46,7 @@ struct CatalogueLocation {
     QString describe() const; // for messages: the file name or the string
 };
 
-enum class Engine { Sqlite, Access, Other };
+enum class Engine { Sqlite, Access, Other, PostgreSql };
 
 enum class Parity : int { None = 0, Odd = 1, Even = 2 };
 
@@ -77,6 +84,7 @@ struct ModelRecord {
     int id = 0;
     int companyId = 0;
     QString name;
+    QString companyName; // COP.COP of companyId, read with the model
     std::uint32_t baud = 0;
     QString description;
     // Model-wide values as readers take them: those of the last key row (false
@@ -134,6 +142,8 @@ enum class ProblemKind {
     MixedParity,       // a model's key rows disagree on CHECK
     SlotOutOfRange,    // FUNKEY.TYPE outside 0..17
     BadValue,          // NULL id or reference, parity outside 0..2, duplicate name
+    BadSpeed,          // MACHINE.BAUD empty, not a number, or outside 1..4,294,967,295
+    BadName,           // a company or model name that is empty, blank or holds control characters
 };
 
 struct Problem {
@@ -153,7 +163,12 @@ public:
     // Opens an existing catalogue. A missing file, a damaged file, a file that
     // is no catalogue, an unreachable ODBC source: CatalogueNotFound
     // ("没找到数据库文件！"), and the file is left untouched (it is probed
-    // read-only first and never created).
+    // read-only first and never created). A file that another program keeps
+    // locked beyond the busy time-out: Busy ("目录数据库正被另一个程序使用…").
+    // A file is written to only once its integrity check has passed: when the
+    // read-only check fails and files lie beside it (the journal a killed
+    // change leaves), the check runs on a copy of them all, and the file is
+    // opened for writing only when the copy, restored, is sound.
     Status connect(const CatalogueLocation& where);
     Status connectFile(const QString& file) { return connect({file, {}}); }
     bool isOpen() const;
@@ -171,8 +186,20 @@ public:
     Result<CatalogueTree> loadTree();
     Result<int> findCompany(const QString& name);              // NoSuchCompany
     Result<int> findModel(int companyId, const QString& name); // NoSuchModel
-    Result<ModelRecord> loadModel(int modelId);                // NoSuchModel
+    // The model whole, with its company's name. A stored value is never
+    // wrapped into another: a speed that is no unsigned 32-bit number (or
+    // empty) reads as 0, a slot or parity that is no int as -1; every writer
+    // refuses those and checkCatalogue names the stored value.
+    Result<ModelRecord> loadModel(int modelId); // NoSuchModel
     Result<std::vector<ModelEntry>> modelsOfCompany(int companyId);
+
+    // A number that changes whenever the catalogue may have changed since it
+    // was last taken, by this connection or any other: a window keeps the
+    // value its tree was built from and reloads when a new value differs.
+    // One small query (SQLite: the data version; PostgreSQL: the server's
+    // log position, which may also move without a catalogue change; other
+    // engines: a digest of the tree and the key rows).
+    Result<std::uint64_t> changeStamp();
 
     // ---- operations (each one transaction) ----
     Result<int> addCompany(const QString& name);                  // new COP.ID = MAX+1
@@ -183,6 +210,17 @@ public:
     Status deleteModel(int modelId);
     Status deleteCompany(int companyId); // with all its models and their keys
 
+    // The same operations on what the caller read, for catalogues that others
+    // change at the same time. The company is found by its name and the model
+    // by its company's and its own name, wherever deletes have renumbered
+    // them; Conflict, with nothing written, when the company or the model is
+    // gone or renamed, or (modify and delete of a model) when the model no
+    // longer reads as `asRead` (speed, description, keys, ASCII, parity).
+    Result<int> addModel(const CompanyEntry& company, const ModelInput& model);
+    Status modifyModel(const ModelRecord& asRead, const ModelInput& model);
+    Status deleteModel(const ModelRecord& asRead);
+    Status deleteCompany(const CompanyEntry& company);
+
     // Every broken invariant; an empty list for a sound catalogue.
     Result<std::vector<Problem>> checkCatalogue();
 
@@ -191,7 +229,8 @@ public:
     Status importSnapshot(const CatalogueSnapshot& snapshot);
 
     // Checks a model input against the limits without touching the catalogue
-    // (the editor may call it before saving).
+    // (the editor may call it before saving; findInputFault in checks.h also
+    // says which value is at fault).
     static Status validateModelInput(const ModelInput& model);
     // The hex text stored for one key: the ASCII conversion or the text as
     // typed; BadCode / TooLong when it cannot be stored.

@@ -3,10 +3,14 @@
 #include "catalogue/cataloguedb_p.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 
+#include <QTemporaryDir>
+
 #include <algorithm>
+#include <limits>
 
 namespace pj::catalogue {
 
@@ -30,10 +34,13 @@ Error notFound() {
 
 bool isBusyError(const QSqlError& e) {
     const QString native = e.nativeErrorCode();
-    // SQLite: 5 SQLITE_BUSY, 6 SQLITE_LOCKED; ODBC drivers report the text.
+    const QString text = e.text();
+    // SQLite: 5 SQLITE_BUSY, 6 SQLITE_LOCKED; ODBC drivers report the text
+    // (PostgreSQL: "canceling statement due to lock timeout").
     return native == QLatin1String("5") || native == QLatin1String("6") ||
-           e.text().contains(QLatin1String("locked"), Qt::CaseInsensitive) ||
-           e.text().contains(QLatin1String("busy"), Qt::CaseInsensitive);
+           text.contains(QLatin1String("locked"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("busy"), Qt::CaseInsensitive) ||
+           text.contains(QLatin1String("lock timeout"), Qt::CaseInsensitive);
 }
 
 Error busyError() {
@@ -53,7 +60,55 @@ Engine engineOfConnectionString(const QString& s) {
         return Engine::Access;
     if (s.contains(QLatin1String("sqlite"), Qt::CaseInsensitive))
         return Engine::Sqlite;
+    if (s.contains(QLatin1String("postgres"), Qt::CaseInsensitive))
+        return Engine::PostgreSql;
     return Engine::Other;
+}
+
+Engine detectOdbcEngine(QSqlDatabase& db, const QString& connectionString) {
+    const Engine named = engineOfConnectionString(connectionString);
+    if (named != Engine::Other)
+        return named;
+    // A data source name says nothing: ask the server. Only PostgreSQL
+    // answers version() with its name; the other engines refuse it.
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("Select version()")) && q.next() &&
+        q.value(0).toString().startsWith(QLatin1String("PostgreSQL")))
+        return Engine::PostgreSql;
+    return Engine::Other;
+}
+
+std::optional<qint64> storedInteger(const QVariant& v) {
+    if (v.isNull())
+        return std::nullopt;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+        return v.toLongLong();
+    case QMetaType::ULongLong:
+    case QMetaType::ULong: {
+        const qulonglong u = v.toULongLong();
+        if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max()))
+            return std::nullopt;
+        return static_cast<qint64>(u);
+    }
+    default:
+        break;
+    }
+    // Text, or a real number: only an exact whole number counts.
+    bool ok = false;
+    const QString text = v.toString().trimmed();
+    const qint64 n = text.toLongLong(&ok);
+    if (ok)
+        return n;
+    const double d = v.toDouble(&ok);
+    if (ok && d == static_cast<double>(static_cast<qint64>(d)) && d > -9.2e18 && d < 9.2e18)
+        return static_cast<qint64>(d);
+    return std::nullopt;
 }
 
 } // namespace detail
@@ -92,14 +147,36 @@ QString CatalogueDb::Impl::quote(const QString& identifier) const {
     return db().driver()->escapeIdentifier(identifier, QSqlDriver::FieldName);
 }
 
+bool CatalogueDb::Impl::prefixesText() const {
+    return odbc && (engine == Engine::Sqlite || engine == Engine::PostgreSql);
+}
+
+QString CatalogueDb::Impl::text(const QSqlQuery& q, int column) const {
+    const QVariant v = q.value(column);
+    if (v.isNull())
+        return QString();
+    return prefixesText() ? v.toString().mid(1) : v.toString();
+}
+
+QVariant CatalogueDb::Impl::bindable(const QVariant& v) const {
+    if (odbc || v.typeId() != QMetaType::QString)
+        return v;
+    const QString s = v.toString();
+    if (s.isEmpty() || (s[0] != QChar(0xFEFF) && s[0] != QChar(0xFFFE)))
+        return v;
+    return QString(QChar(0xFEFF) + s);
+}
+
 Result<QSqlQuery*> CatalogueDb::Impl::query(Stmt s) {
     auto& slot = cache[static_cast<std::size_t>(s)];
     if (!slot) {
         QSqlQuery q(db());
         q.setForwardOnly(true);
         const auto& entry = detail::statementCatalogue()[static_cast<std::size_t>(s)];
-        const QString sql =
-            detail::adaptStatement(entry.text, [this](const QString& n) { return quote(n); });
+        const QString sql = detail::adaptStatement(
+            entry.text, [this](const QString& n) { return quote(n); },
+            prefixesText() ? QStringLiteral("'.' || ") : QString(),
+            odbc && engine == Engine::Sqlite);
         if (!q.prepare(sql))
             return dbError(q.lastError());
         slot = std::move(q);
@@ -115,7 +192,7 @@ Result<QSqlQuery*> CatalogueDb::Impl::run(Stmt s, std::initializer_list<QVariant
     p->finish();
     int i = 0;
     for (const QVariant& v : values)
-        p->bindValue(i++, v);
+        p->bindValue(i++, bindable(v));
     if (!p->exec())
         return dbError(p->lastError());
     return p;
@@ -150,26 +227,51 @@ Status CatalogueDb::Impl::plain(const QString& sql) {
     return {};
 }
 
-Status CatalogueDb::Impl::begin() {
-    if (engine == Engine::Sqlite && !odbc)
-        return plain(QStringLiteral("BEGIN IMMEDIATE"));
+Status CatalogueDb::Impl::begin(TxKind kind) {
+    // SQLite, natively or through its ODBC driver: the transaction statements
+    // themselves, so that a change takes the write lock at once (waiting at
+    // most the busy time-out) instead of failing when it upgrades a read lock.
+    if (engine == Engine::Sqlite)
+        return plain(kind == TxKind::Write ? QStringLiteral("BEGIN IMMEDIATE")
+                                           : QStringLiteral("BEGIN"));
     QSqlDatabase d = db();
     if (!d.transaction())
         return dbError(d.lastError());
-    return {};
+    if (engine != Engine::PostgreSql)
+        return {};
+    Status r;
+    if (kind == TxKind::Read) {
+        r = plain(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
+    } else {
+        // Every change takes MAX(ID)+1 or renumbers: one writer at a time, as
+        // on SQLite. The lock lets plain reads through; all three tables in
+        // one statement, so two writers can never wait for each other.
+        r = plain(QStringLiteral("SET LOCAL lock_timeout = '%1ms'").arg(std::max(1, busyMs)));
+        if (r)
+            r = plain(
+                QStringLiteral("LOCK TABLE COP, MACHINE, FUNKEY IN SHARE ROW EXCLUSIVE MODE"));
+    }
+    if (!r)
+        d.rollback();
+    return r;
 }
 
-Status CatalogueDb::Impl::commit() {
+Status CatalogueDb::Impl::commit(TxKind kind) {
     for (auto& q : cache) {
         if (q)
             q->finish();
     }
-    if (engine == Engine::Sqlite && !odbc)
-        return plain(QStringLiteral("COMMIT"));
-    QSqlDatabase d = db();
-    if (!d.commit())
-        return dbError(d.lastError());
-    return {};
+    Status r;
+    if (engine == Engine::Sqlite) {
+        r = plain(QStringLiteral("COMMIT"));
+    } else {
+        QSqlDatabase d = db();
+        if (!d.commit())
+            r = dbError(d.lastError());
+    }
+    if (r && kind == TxKind::Write)
+        ++ownCommits;
+    return r;
 }
 
 void CatalogueDb::Impl::rollback() {
@@ -177,7 +279,7 @@ void CatalogueDb::Impl::rollback() {
         if (q)
             q->finish();
     }
-    if (engine == Engine::Sqlite && !odbc) {
+    if (engine == Engine::Sqlite) {
         QSqlQuery q(db());
         q.exec(QStringLiteral("ROLLBACK"));
     } else {
@@ -226,32 +328,79 @@ QString sqliteOptions(bool readOnly, int busyMs) {
     return o;
 }
 
-// Opens a file read-only and tells whether it is a sound catalogue, without
-// writing to it.
-bool probeFileReadOnly(const QString& file, int busyMs) {
+enum class Probe { Sound, Bad, Busy };
+
+// The integrity check and the three tables with their columns, on an open
+// connection.
+Probe probeConnection(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    const auto failed = [&] {
+        return detail::isBusyError(q.lastError()) ? Probe::Busy : Probe::Bad;
+    };
+    if (!q.exec(QStringLiteral("PRAGMA quick_check")))
+        return failed();
+    if (!q.next())
+        return q.lastError().isValid() ? failed() : Probe::Bad;
+    if (q.value(0).toString() != QLatin1String("ok"))
+        return Probe::Bad;
+    q.finish();
+    for (const char* probe : {"Select ID,COP From COP Where 1=0",
+                              "Select ID,MODEL,CID,BAUD,DESCRIPT From MACHINE Where 1=0",
+                              "Select ID,\"FUNCTION\",FUNCODE,MID,TYPE,ISASCII,\"CHECK\" "
+                              "From FUNKEY Where 1=0"}) {
+        if (!q.exec(QString::fromLatin1(probe)))
+            return failed();
+        q.finish();
+    }
+    return Probe::Sound;
+}
+
+// Opens a file on its own connection and probes it; read-only never writes.
+Probe probeFile(const QString& file, bool readOnly, int busyMs) {
     const QString name = detail::newConnectionName();
-    bool ok = false;
+    Probe result = Probe::Bad;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(file);
-        db.setConnectOptions(sqliteOptions(true, busyMs));
+        db.setConnectOptions(sqliteOptions(readOnly, busyMs));
         if (db.open()) {
-            QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("PRAGMA quick_check")) && q.next() &&
-                 q.value(0).toString() == QLatin1String("ok");
-            q.finish();
-            for (const char* probe : {"Select ID,COP From COP Where 1=0",
-                                      "Select ID,MODEL,CID,BAUD,DESCRIPT From MACHINE Where 1=0",
-                                      "Select ID,\"FUNCTION\",FUNCODE,MID,TYPE,ISASCII,\"CHECK\" "
-                                      "From FUNKEY Where 1=0"}) {
-                ok = ok && q.exec(QString::fromLatin1(probe));
-                q.finish();
-            }
+            result = probeConnection(db);
             db.close();
         }
     }
     QSqlDatabase::removeDatabase(name);
-    return ok;
+    return result;
+}
+
+// The files SQLite keeps beside a database while changing it.
+const char* const kCompanions[] = {"-journal", "-wal", "-shm"};
+
+bool hasCompanions(const QString& file) {
+    for (const char* suffix : kCompanions) {
+        if (QFileInfo::exists(file + QLatin1String(suffix)))
+            return true;
+    }
+    return false;
+}
+
+// A file whose read-only check failed while files lie beside it: either a
+// change was cut off (its journal restores the file when a writer opens it)
+// or the file is damaged. Tells which without touching the originals: the
+// file and everything beside it are copied, the copy is opened for writing
+// (restored) and checked.
+bool restoredCopyIsSound(const QString& file, int busyMs) {
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return false;
+    const QString copy = scratch.filePath(QStringLiteral("catalogue"));
+    if (!QFile::copy(file, copy))
+        return false;
+    for (const char* suffix : kCompanions) {
+        const QString companion = file + QLatin1String(suffix);
+        if (QFileInfo::exists(companion) && !QFile::copy(companion, copy + QLatin1String(suffix)))
+            return false;
+    }
+    return probeFile(copy, false, busyMs) == Probe::Sound;
 }
 
 } // namespace
@@ -267,45 +416,62 @@ Status CatalogueDb::connect(const CatalogueLocation& where) {
             d_->name.clear();
             return notFound();
         }
-        if (!probeFileReadOnly(where.file, d_->busyMs)) {
-            // A process killed in the middle of a change leaves a journal that
-            // only a writer can roll back; with one present, probe again
-            // read-write (which restores the catalogue as it was).
-            const QFileInfo journal(where.file + QStringLiteral("-journal"));
-            if (!journal.exists() || journal.size() == 0) {
+        // The file is written to only after it has passed the integrity
+        // check, whatever lies beside it.
+        bool checkAgain = false;
+        switch (probeFile(where.file, true, d_->busyMs)) {
+        case Probe::Sound:
+            break;
+        case Probe::Busy:
+            d_->name.clear();
+            return detail::busyError();
+        case Probe::Bad:
+            if (!hasCompanions(where.file) || !restoredCopyIsSound(where.file, d_->busyMs)) {
                 d_->name.clear();
                 return notFound();
             }
+            checkAgain = true;
+            break;
         }
         bool opened = false;
+        Probe again = Probe::Sound;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), d_->name);
             db.setDatabaseName(where.file);
             db.setConnectOptions(sqliteOptions(false, d_->busyMs));
             opened = db.open();
+            // The same restoration the copy went through, now on the file
+            // itself, checked once more.
+            if (opened && checkAgain)
+                again = probeConnection(db);
         }
         if (!opened) {
             close();
             return notFound();
         }
+        if (again != Probe::Sound) {
+            close();
+            return again == Probe::Busy ? detail::busyError() : notFound();
+        }
     } else {
         d_->odbc = true;
-        d_->engine = detail::engineOfConnectionString(where.odbc);
         bool opened = false;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), d_->name);
             db.setDatabaseName(where.odbc);
             db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5"));
             opened = db.open();
+            if (opened)
+                d_->engine = detail::detectOdbcEngine(db, where.odbc);
         }
         if (!opened) {
             close();
             return notFound();
         }
     }
-    if (!d_->probe()) {
+    if (auto r = d_->probe(); !r) {
         close();
-        return notFound();
+        return r.error().code == ErrorCode::Busy ? r.error() : notFound();
     }
     return {};
 }

@@ -87,4 +87,26 @@ Status CatalogueDb::deleteCompany(int companyId) {
     return d_->transaction<void>([&] { return d_->deleteCompany(companyId); });
 }
 
+Status CatalogueDb::deleteModel(const ModelRecord& asRead) {
+    if (!isOpen())
+        return notFound();
+    return d_->transaction<void>([&]() -> Status {
+        auto current = d_->currentModel(asRead);
+        if (!current)
+            return current.error();
+        return d_->deleteModel(current->id);
+    });
+}
+
+Status CatalogueDb::deleteCompany(const CompanyEntry& company) {
+    if (!isOpen())
+        return notFound();
+    return d_->transaction<void>([&]() -> Status {
+        auto id = d_->currentCompanyId(company);
+        if (!id)
+            return id.error();
+        return d_->deleteCompany(*id);
+    });
+}
+
 } // namespace pj::catalogue

@@ -1,12 +1,10 @@
 // Changing the catalogue: adding companies and models, modifying a model, and
-// importing a snapshot; with the checks of every value before anything is
-// written.
+// importing a snapshot. Every value passes the checks of checks.h before
+// anything is written.
 
 #include "catalogue/cataloguedb_p.h"
-#include "catalogue/functionkeys.h"
-#include "link/codetext.h"
+#include "catalogue/checks.h"
 
-#include <limits>
 #include <map>
 
 namespace pj::catalogue {
@@ -14,27 +12,7 @@ namespace pj::catalogue {
 using detail::notFound;
 using detail::Stmt;
 
-namespace {
-
-// Characters as the user counts them (a character outside the BMP is one).
-qsizetype charCount(const QString& s) {
-    qsizetype n = 0;
-    for (const QChar c : s) {
-        if (!c.isLowSurrogate())
-            ++n;
-    }
-    return n;
-}
-
-Status checkLength(const QString& value, int limit, const QString& what) {
-    if (charCount(value) > limit)
-        return Error{ErrorCode::TooLong, QStringLiteral("%1超过%2个字符").arg(what).arg(limit)};
-    return {};
-}
-
-} // namespace
-
-// ---- operation bodies, run inside a transaction ----------------------------
+// ---- operation bodies, run inside a write transaction -----------------------
 
 Result<int> CatalogueDb::Impl::addCompany(const QString& company) {
     auto dup = run(Stmt::DuplicateCompany, {company});
@@ -108,61 +86,28 @@ Status CatalogueDb::Impl::modifyModel(int id, const ModelInput& m) {
     return insertKeys(id, m);
 }
 
-// ---- validation -----------------------------------------------------------
+// ---- validation -------------------------------------------------------------
 
 Result<QString> CatalogueDb::storedCodeText(const QString& typed, bool ascii, bool codesStored) {
-    QString stored;
-    if (ascii && !codesStored) {
-        // Text typed for an ASCII model: printable ASCII only, converted to
-        // hex pairs with the closing carriage return.
-        for (const QChar c : typed) {
-            if (c.unicode() < 0x20 || c.unicode() > 0x7e)
-                return Error{ErrorCode::BadCode, text::kBadCode};
-        }
-        stored = QString::fromStdString(pj::link::asciiToCodeText(typed.toStdString()));
-    } else {
-        const std::string s = typed.toStdString();
-        const auto bytes = pj::link::parseCodeTextStrict(s);
-        // A typed code must hold at least one byte; a stored row may be empty.
-        if (!bytes || (bytes->empty() && !codesStored))
-            return Error{ErrorCode::BadCode, text::kBadCode};
-        stored = typed;
-    }
-    if (charCount(stored) > kMaxCodeLength)
-        return Error{ErrorCode::TooLong, QStringLiteral("功能码超过%1个字符").arg(kMaxCodeLength)};
-    return stored;
+    if (!codesStored)
+        return checkCodeText(typed, ascii);
+    if (auto r = checkStoredCode(typed); !r)
+        return r.error();
+    return typed;
 }
 
 Status CatalogueDb::validateModelInput(const ModelInput& m) {
-    if (m.name.isEmpty())
-        return Error{ErrorCode::EmptyModelName, text::kEmptyModelName};
-    if (auto r = checkLength(m.name, kMaxNameLength, QStringLiteral("型号名称")); !r)
-        return r;
-    if (auto r = checkLength(m.description, kMaxDescriptionLength, QStringLiteral("备注")); !r)
-        return r;
-    if (m.parity < 0 || m.parity > 2)
-        return Error{ErrorCode::BadParity,
-                     QStringLiteral("校验位必须是 0（无校验）、1（奇校验）或 2（偶校验）")};
-    if (m.baud > static_cast<std::uint32_t>(std::numeric_limits<qint32>::max()))
-        return Error{ErrorCode::BadBaud, QStringLiteral("波特率超出范围")};
-    for (const KeyInput& k : m.keys) {
-        if (auto r = checkLength(k.function, kMaxNameLength, QStringLiteral("功能键名称")); !r)
-            return r;
-        if (!isValidSlot(k.slot))
-            return Error{ErrorCode::BadSlot,
-                         QStringLiteral("功能键位置 %1 不在 0 到 17 之间").arg(k.slot)};
-        if (auto c = storedCodeText(k.code, m.ascii, m.codesStored); !c)
-            return c.error();
-    }
+    if (auto fault = findInputFault(m))
+        return fault->error;
     return {};
 }
 
-// ---- operations -----------------------------------------------------------
+// ---- operations ---------------------------------------------------------------
 
 Result<int> CatalogueDb::addCompany(const QString& name) {
     if (!isOpen())
         return notFound();
-    if (auto r = checkLength(name, kMaxNameLength, QStringLiteral("公司名称")); !r)
+    if (auto r = checkCompanyName(name); !r)
         return r.error();
     return d_->transaction<int>([&] { return d_->addCompany(name); });
 }
@@ -175,6 +120,19 @@ Result<int> CatalogueDb::addModel(int companyId, const ModelInput& model) {
     return d_->transaction<int>([&] { return d_->addModel(companyId, model); });
 }
 
+Result<int> CatalogueDb::addModel(const CompanyEntry& company, const ModelInput& model) {
+    if (!isOpen())
+        return notFound();
+    if (auto r = validateModelInput(model); !r)
+        return r.error();
+    return d_->transaction<int>([&]() -> Result<int> {
+        auto id = d_->currentCompanyId(company);
+        if (!id)
+            return id.error();
+        return d_->addModel(*id, model);
+    });
+}
+
 Status CatalogueDb::modifyModel(int modelId, const ModelInput& model) {
     if (!isOpen())
         return notFound();
@@ -183,12 +141,25 @@ Status CatalogueDb::modifyModel(int modelId, const ModelInput& model) {
     return d_->transaction<void>([&] { return d_->modifyModel(modelId, model); });
 }
 
+Status CatalogueDb::modifyModel(const ModelRecord& asRead, const ModelInput& model) {
+    if (!isOpen())
+        return notFound();
+    if (auto r = validateModelInput(model); !r)
+        return r;
+    return d_->transaction<void>([&]() -> Status {
+        auto current = d_->currentModel(asRead);
+        if (!current)
+            return current.error();
+        return d_->modifyModel(current->id, model);
+    });
+}
+
 Status CatalogueDb::importSnapshot(const CatalogueSnapshot& snapshot) {
     if (!isOpen())
         return notFound();
     for (const QString& c : snapshot.companies) {
-        if (auto r = checkLength(c, kMaxNameLength, QStringLiteral("公司名称")); !r)
-            return r;
+        if (auto r = checkCompanyName(c); !r)
+            return Error{r.error().code, QStringLiteral("%1：%2").arg(c, r.error().message)};
     }
     for (const auto& m : snapshot.models) {
         if (auto r = validateModelInput(m.input); !r)

@@ -2,7 +2,11 @@
 // snapshot that export writes.
 
 #include "catalogue/cataloguedb_p.h"
+#include "catalogue/checks.h"
 
+#include <QStringList>
+
+#include <limits>
 #include <map>
 
 namespace pj::catalogue {
@@ -52,44 +56,165 @@ Result<bool> CatalogueDb::Impl::modelNameTaken(int companyId, const QString& mod
     return exists;
 }
 
+namespace {
+
+Error conflictCompanyGone(const QString& company) {
+    return {ErrorCode::Conflict,
+            QStringLiteral("公司“%1”已被他人删除，没有写入任何内容；请刷新目录").arg(company)};
+}
+
+Error conflictModelGone(const QString& company, const QString& model) {
+    return {ErrorCode::Conflict,
+            QStringLiteral("型号“%1 / %2”已被他人删除或改名，没有写入任何内容；请刷新目录")
+                .arg(company, model)};
+}
+
+// What a reader of the model sees: speed, description and the key rows.
+bool sameContent(const ModelRecord& a, const ModelRecord& b) {
+    if (a.baud != b.baud || a.description != b.description || a.keys.size() != b.keys.size())
+        return false;
+    for (std::size_t i = 0; i < a.keys.size(); ++i) {
+        const KeyRecord& x = a.keys[i];
+        const KeyRecord& y = b.keys[i];
+        if (x.function != y.function || x.code != y.code || x.slot != y.slot ||
+            x.ascii != y.ascii || x.parity != y.parity)
+            return false;
+    }
+    return true;
+}
+
+QString modelLabel(int id, const QString& name) {
+    return QStringLiteral("型号 %1（%2）").arg(id).arg(name);
+}
+
+} // namespace
+
 Result<ModelRecord> CatalogueDb::Impl::loadModel(int id) {
-    auto q = run(Stmt::ModelById, {id});
-    if (!q)
-        return q.error();
-    if (!(*q)->next()) {
-        const QSqlError e = (*q)->lastError();
+    return transaction<ModelRecord>(TxKind::Read, [&]() -> Result<ModelRecord> {
+        auto q = run(Stmt::ModelById, {id});
+        if (!q)
+            return q.error();
+        if (!(*q)->next()) {
+            const QSqlError e = (*q)->lastError();
+            (*q)->finish();
+            if (e.isValid())
+                return dbError(e);
+            return Error{ErrorCode::NoSuchModel, QStringLiteral("没找到该型号")};
+        }
+        ModelRecord m;
+        m.id = id;
+        m.name = text(**q, 0);
+        const QVariant baud = (*q)->value(1);
+        m.description = text(**q, 2);
+        m.companyId = toId((*q)->value(3));
         (*q)->finish();
-        if (e.isValid())
-            return dbError(e);
-        return Error{ErrorCode::NoSuchModel, QStringLiteral("没找到该型号")};
+        // A speed is read whole, never wrapped into another number: one that
+        // is no unsigned 32-bit number (or empty) reads as 0, "no speed", which
+        // every writer refuses and the editor shows for fixing; the check
+        // names the stored value.
+        if (const auto v = detail::storedInteger(baud); v && *v >= 0 && *v <= 0xFFFFFFFFLL)
+            m.baud = static_cast<std::uint32_t>(*v);
+        if (auto c = run(Stmt::CompanyById, {m.companyId}); !c) {
+            return c.error();
+        } else {
+            if ((*c)->next())
+                m.companyName = text(**c, 1);
+            (*c)->finish();
+        }
+        auto k = run(Stmt::KeysOfModel, {id});
+        if (!k)
+            return k.error();
+        QSqlQuery* kq = *k;
+        while (kq->next()) {
+            KeyRecord r;
+            r.id = toId(kq->value(0));
+            r.function = text(*kq, 1);
+            r.code = text(*kq, 2);
+            // Slot and parity as stored; one that is no number or does not
+            // fit reads as -1, never wrapped into a valid one (slot 4294967296
+            // must not become key 0). The check and the frame builder refuse them.
+            const auto small = [](const QVariant& v) {
+                const auto n = detail::storedInteger(v);
+                return n && *n >= std::numeric_limits<int>::min() &&
+                               *n <= std::numeric_limits<int>::max()
+                           ? static_cast<int>(*n)
+                           : -1;
+            };
+            r.slot = small(kq->value(3));
+            r.ascii = detail::storedInteger(kq->value(4)).value_or(0) != 0;
+            r.parity = small(kq->value(5));
+            m.ascii = r.ascii;
+            m.parity = r.parity;
+            m.keys.push_back(std::move(r));
+        }
+        if (kq->lastError().isValid())
+            return dbError(kq->lastError());
+        kq->finish();
+        return m;
+    });
+}
+
+Result<CatalogueTree> CatalogueDb::Impl::loadTree() {
+    return transaction<CatalogueTree>(TxKind::Read, [&]() -> Result<CatalogueTree> {
+        CatalogueTree t;
+        {
+            auto q = run(Stmt::TreeCompanies, {});
+            if (!q)
+                return q.error();
+            while ((*q)->next())
+                t.companies.push_back({toId((*q)->value(0)), text(**q, 1)});
+            if ((*q)->lastError().isValid())
+                return dbError((*q)->lastError());
+            (*q)->finish();
+        }
+        {
+            auto q = run(Stmt::TreeModels, {});
+            if (!q)
+                return q.error();
+            while ((*q)->next())
+                t.models.push_back({toId((*q)->value(0)), toId((*q)->value(2)), text(**q, 1)});
+            if ((*q)->lastError().isValid())
+                return dbError((*q)->lastError());
+            (*q)->finish();
+        }
+        return t;
+    });
+}
+
+Result<int> CatalogueDb::Impl::currentCompanyId(const CompanyEntry& company) {
+    if (company.name.isEmpty()) {
+        auto exists = companyExists(company.id);
+        if (!exists)
+            return exists.error();
+        if (!*exists)
+            return conflictCompanyGone(QString::number(company.id));
+        return company.id;
     }
-    ModelRecord m;
-    m.id = id;
-    m.name = (*q)->value(0).toString();
-    m.baud = static_cast<std::uint32_t>((*q)->value(1).toLongLong());
-    m.description = (*q)->value(2).toString();
-    m.companyId = toId((*q)->value(3));
-    (*q)->finish();
-    auto k = run(Stmt::KeysOfModel, {id});
-    if (!k)
-        return k.error();
-    QSqlQuery* kq = *k;
-    while (kq->next()) {
-        KeyRecord r;
-        r.id = toId(kq->value(0));
-        r.function = kq->value(1).toString();
-        r.code = kq->value(2).toString();
-        r.slot = kq->value(3).toInt();
-        r.ascii = kq->value(4).toInt() != 0;
-        r.parity = kq->value(5).toInt();
-        m.ascii = r.ascii;
-        m.parity = r.parity;
-        m.keys.push_back(std::move(r));
-    }
-    if (kq->lastError().isValid())
-        return dbError(kq->lastError());
-    kq->finish();
-    return m;
+    auto id = scalar(Stmt::CompanyIdByName, {company.name});
+    if (!id)
+        return id.error();
+    if (!*id)
+        return conflictCompanyGone(company.name);
+    return **id;
+}
+
+Result<ModelRecord> CatalogueDb::Impl::currentModel(const ModelRecord& asRead) {
+    auto companyId = currentCompanyId({asRead.companyId, asRead.companyName});
+    if (!companyId)
+        return companyId.error();
+    auto id = scalar(Stmt::ModelIdByName, {asRead.name, *companyId});
+    if (!id)
+        return id.error();
+    if (!*id)
+        return conflictModelGone(asRead.companyName, asRead.name);
+    auto now = loadModel(**id);
+    if (!now)
+        return now.error();
+    if (!sameContent(*now, asRead))
+        return Error{ErrorCode::Conflict,
+                     QStringLiteral("型号“%1 / %2”已被他人修改，没有写入任何内容；请重新打开后再改")
+                         .arg(asRead.companyName, asRead.name)};
+    return now;
 }
 
 // ---- the public reads -------------------------------------------------------
@@ -97,29 +222,60 @@ Result<ModelRecord> CatalogueDb::Impl::loadModel(int id) {
 Result<CatalogueTree> CatalogueDb::loadTree() {
     if (!isOpen())
         return notFound();
-    CatalogueTree t;
-    {
-        auto q = d_->run(Stmt::TreeCompanies, {});
-        if (!q)
-            return q.error();
-        while ((*q)->next())
-            t.companies.push_back({toId((*q)->value(0)), (*q)->value(1).toString()});
-        if ((*q)->lastError().isValid())
-            return dbError((*q)->lastError());
-        (*q)->finish();
+    return d_->loadTree();
+}
+
+Result<std::uint64_t> CatalogueDb::changeStamp() {
+    if (!isOpen())
+        return notFound();
+    QSqlQuery q(d_->db());
+    if (d_->engine == Engine::Sqlite) {
+        // Moves with every commit of another connection; this connection's
+        // own commits are counted apart.
+        if (!q.exec(QStringLiteral("PRAGMA data_version")) || !q.next())
+            return dbError(q.lastError());
+        return (static_cast<std::uint64_t>(q.value(0).toLongLong()) << 32) + d_->ownCommits;
     }
-    {
-        auto q = d_->run(Stmt::TreeModels, {});
-        if (!q)
-            return q.error();
-        while ((*q)->next())
-            t.models.push_back(
-                {toId((*q)->value(0)), toId((*q)->value(2)), (*q)->value(1).toString()});
-        if ((*q)->lastError().isValid())
-            return dbError((*q)->lastError());
-        (*q)->finish();
+    if (d_->engine == Engine::PostgreSql) {
+        // The server's write-ahead log position: it moves with every commit
+        // (and with other writes on the server, which only cost a reload).
+        if (!q.exec(QStringLiteral("Select pg_current_wal_lsn()")) || !q.next())
+            return dbError(q.lastError());
+        const QStringList parts = q.value(0).toString().split(QLatin1Char('/'));
+        bool okHigh = false, okLow = false;
+        const std::uint64_t high = parts.value(0).toULongLong(&okHigh, 16);
+        const std::uint64_t low = parts.value(1).toULongLong(&okLow, 16);
+        if (parts.size() != 2 || !okHigh || !okLow)
+            return Error{ErrorCode::Database, QStringLiteral("数据库操作失败：无法读取日志位置")};
+        return (high << 32) + low + d_->ownCommits;
     }
-    return t;
+    // Elsewhere a digest of the tree and of the key rows' count and highest
+    // row number (every change of a model's keys inserts new rows).
+    return d_->transaction<std::uint64_t>(TxKind::Read, [&]() -> Result<std::uint64_t> {
+        auto tree = d_->loadTree();
+        if (!tree)
+            return tree.error();
+        auto stats = d_->run(Stmt::KeyRowStats, {});
+        if (!stats)
+            return stats.error();
+        std::uint64_t h = 1469598103934665603ULL;
+        const auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 1099511628211ULL; };
+        if ((*stats)->next()) {
+            mix(static_cast<std::uint64_t>((*stats)->value(0).toLongLong()));
+            mix(static_cast<std::uint64_t>((*stats)->value(1).toLongLong()));
+        }
+        (*stats)->finish();
+        for (const auto& c : tree->companies) {
+            mix(static_cast<std::uint64_t>(c.id));
+            mix(qHash(c.name));
+        }
+        for (const auto& m : tree->models) {
+            mix(static_cast<std::uint64_t>(m.id));
+            mix(static_cast<std::uint64_t>(m.companyId));
+            mix(qHash(m.name));
+        }
+        return h + d_->ownCommits;
+    });
 }
 
 Result<int> CatalogueDb::findCompany(const QString& name) {
@@ -158,7 +314,7 @@ Result<std::vector<ModelEntry>> CatalogueDb::modelsOfCompany(int companyId) {
         return q.error();
     std::vector<ModelEntry> out;
     while ((*q)->next())
-        out.push_back({toId((*q)->value(0)), toId((*q)->value(2)), (*q)->value(1).toString()});
+        out.push_back({toId((*q)->value(0)), toId((*q)->value(2)), d_->text(**q, 1)});
     (*q)->finish();
     return out;
 }
@@ -166,38 +322,48 @@ Result<std::vector<ModelEntry>> CatalogueDb::modelsOfCompany(int companyId) {
 Result<CatalogueSnapshot> CatalogueDb::exportSnapshot() {
     if (!isOpen())
         return notFound();
-    auto tree = loadTree();
-    if (!tree)
-        return tree.error();
-    CatalogueSnapshot s;
-    std::map<int, QString> companyName;
-    for (const auto& c : tree->companies) {
-        s.companies.push_back(c.name);
-        companyName.emplace(c.id, c.name);
-    }
-    for (const auto& entry : tree->models) {
-        auto m = d_->loadModel(entry.id);
-        if (!m)
-            return m.error();
-        auto it = companyName.find(m->companyId);
-        if (it == companyName.end())
-            return Error{ErrorCode::Database,
-                         QStringLiteral("型号 %1 的公司编号 %2 不存在，无法导出")
-                             .arg(m->id)
-                             .arg(m->companyId)};
-        CatalogueSnapshot::Model out;
-        out.company = it->second;
-        out.input.name = m->name;
-        out.input.baud = m->baud;
-        out.input.parity = m->parity;
-        out.input.ascii = m->ascii;
-        out.input.codesStored = true;
-        out.input.description = m->description;
-        for (const auto& k : m->keys)
-            out.input.keys.push_back({k.function, k.slot, k.code});
-        s.models.push_back(std::move(out));
-    }
-    return s;
+    return d_->transaction<CatalogueSnapshot>(TxKind::Read, [&]() -> Result<CatalogueSnapshot> {
+        auto tree = d_->loadTree();
+        if (!tree)
+            return tree.error();
+        CatalogueSnapshot s;
+        std::map<int, QString> companyName;
+        for (const auto& c : tree->companies) {
+            s.companies.push_back(c.name);
+            companyName.emplace(c.id, c.name);
+        }
+        for (const auto& entry : tree->models) {
+            auto m = d_->loadModel(entry.id);
+            if (!m)
+                return m.error();
+            auto it = companyName.find(m->companyId);
+            if (it == companyName.end())
+                return Error{ErrorCode::Database,
+                             QStringLiteral("型号 %1 的公司编号 %2 不存在，无法导出")
+                                 .arg(m->id)
+                                 .arg(m->companyId)};
+            // An import would refuse it: say so now, with the model.
+            if (auto b = checkBaud(m->baud); !b)
+                return Error{
+                    ErrorCode::BadBaud,
+                    QStringLiteral("%1的波特率 %2 无法导入，因此不导出：%3；请先修改该型号")
+                        .arg(modelLabel(m->id, m->name))
+                        .arg(m->baud)
+                        .arg(b.error().message)};
+            CatalogueSnapshot::Model out;
+            out.company = it->second;
+            out.input.name = m->name;
+            out.input.baud = m->baud;
+            out.input.parity = m->parity;
+            out.input.ascii = m->ascii;
+            out.input.codesStored = true;
+            out.input.description = m->description;
+            for (const auto& k : m->keys)
+                out.input.keys.push_back({k.function, k.slot, k.code});
+            s.models.push_back(std::move(out));
+        }
+        return s;
+    });
 }
 
 } // namespace pj::catalogue

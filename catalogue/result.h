@@ -23,10 +23,13 @@ enum class ErrorCode {
     BadParity,         // parity outside 0..2
     NoSuchCompany,
     NoSuchModel,
-    BadFile,  // an import file that cannot be read or is malformed
-    Busy,     // another process held the catalogue too long
-    Database, // the engine failed; the message carries its text
-    BadBaud,  // a line speed above 2,147,483,647
+    BadFile,          // an import file that cannot be read or is malformed
+    Busy,             // another process held the catalogue too long
+    Database,         // the engine failed; the message carries its text
+    BadBaud,          // "波特率无效": a line speed of 0, or above 2,147,483,647
+    EmptyCompanyName, // "请填写公司名称！": an empty or blank company name
+    BadText,          // a control character, an unpaired surrogate or invalid UTF-8 in a text
+    Conflict,         // the row was deleted, renamed or changed by someone else meanwhile
 };
 
 struct Error {
@@ -41,6 +44,8 @@ inline const QString kCompanyExists = QStringLiteral("该公司名称已经存�
 inline const QString kModelExists = QStringLiteral("该型号已经存在!");
 inline const QString kEmptyModelName = QStringLiteral("请填写型号！");
 inline const QString kBadCode = QStringLiteral("功能码格式错误");
+inline const QString kEmptyCompanyName = QStringLiteral("请填写公司名称！");
+inline const QString kBadBaud = QStringLiteral("波特率无效");
 } // namespace text
 
 template <class T> class [[nodiscard]] Result {

@@ -29,7 +29,6 @@ Status CatalogueDb::init(const CatalogueLocation& where) {
             db.setDatabaseName(where.file);
             createdFile = true;
         } else {
-            engine = detail::engineOfConnectionString(where.odbc);
             db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
             db.setDatabaseName(where.odbc);
         }
@@ -37,6 +36,8 @@ Status CatalogueDb::init(const CatalogueLocation& where) {
             result = Error{ErrorCode::CatalogueNotFound,
                            QStringLiteral("无法创建目录数据库：%1").arg(where.describe())};
         } else {
+            if (!where.odbc.isEmpty())
+                engine = detail::detectOdbcEngine(db, where.odbc);
             const auto q = [&](const char* id) {
                 return db.driver()->escapeIdentifier(QString::fromLatin1(id),
                                                      QSqlDriver::FieldName);
@@ -71,8 +72,9 @@ Status CatalogueDb::init(const CatalogueLocation& where) {
             const QStringList tables = db.tables();
             for (const char* t : {"COP", "MACHINE", "FUNKEY"}) {
                 if (tables.contains(QString::fromLatin1(t), Qt::CaseInsensitive))
-                    result = Error{ErrorCode::CatalogueExists,
-                                   QStringLiteral("目录数据库已经有表 %1").arg(QLatin1String(t))};
+                    result = Error{
+                        ErrorCode::CatalogueExists,
+                        QStringLiteral("目录数据库已经存在（已有表 %1）").arg(QLatin1String(t))};
             }
             if (result) {
                 db.transaction();

@@ -46,6 +46,8 @@ const std::array<StatementText, static_cast<std::size_t>(Stmt::Count_)>& stateme
         {Stmt::RenumberCids, "Update MACHINE Set CID=CID-1 Where CID>%d"},
         {Stmt::RenumberCompanies, "Update COP Set ID=ID-1 Where ID>%d"},
         {Stmt::CheckKeys, "Select ID,MID,TYPE,ISASCII,CHECK From FUNKEY Order By MID,ID"},
+        {Stmt::CheckModels, "Select ID,MODEL,CID,BAUD From MACHINE Order By ID"},
+        {Stmt::KeyRowStats, "Select COUNT(*),MAX(ID) From FUNKEY"},
         {Stmt::ProbeCop, "Select ID,COP From COP Where 1=0"},
         {Stmt::ProbeMachine, "Select ID,MODEL,CID,BAUD,DESCRIPT From MACHINE Where 1=0"},
         {Stmt::ProbeFunkey,
@@ -54,9 +56,47 @@ const std::array<StatementText, static_cast<std::size_t>(Stmt::Count_)>& stateme
     return k;
 }
 
+bool isTextColumn(const QString& column) {
+    static const QStringList k = {QStringLiteral("COP"), QStringLiteral("MODEL"),
+                                  QStringLiteral("DESCRIPT"), QStringLiteral("FUNCTION"),
+                                  QStringLiteral("FUNCODE")};
+    return k.contains(column, Qt::CaseInsensitive);
+}
+
+namespace {
+
+bool isValueColumn(const QString& column) {
+    static const QStringList k = {QStringLiteral("BAUD"), QStringLiteral("TYPE"),
+                                  QStringLiteral("ISASCII"), QStringLiteral("CHECK")};
+    return k.contains(column, Qt::CaseInsensitive);
+}
+
+// "Select A,B From" with the text columns among A, B prefixed and the value
+// columns read as text.
+QString adaptSelectList(const QString& s, const QString& prefix, bool valuesAsText) {
+    static const QRegularExpression list(QStringLiteral("^Select (.*?) From "),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const auto m = list.match(s);
+    if (!m.hasMatch())
+        return s;
+    QStringList columns = m.captured(1).split(QLatin1Char(','));
+    for (QString& c : columns) {
+        if (!prefix.isEmpty() && isTextColumn(c))
+            c = QStringLiteral("(%1%2)").arg(prefix, c);
+        else if (valuesAsText && isValueColumn(c))
+            c = QStringLiteral("CAST(%1 AS TEXT)").arg(c);
+    }
+    return s.left(m.capturedStart(1)) + columns.join(QLatin1Char(',')) + s.mid(m.capturedEnd(1));
+}
+
+} // namespace
+
 QString adaptStatement(const char* accessText,
-                       const std::function<QString(const QString&)>& quoteIdentifier) {
+                       const std::function<QString(const QString&)>& quoteIdentifier,
+                       const QString& textPrefix, bool valuesAsText) {
     QString s = QString::fromUtf8(accessText);
+    if (!textPrefix.isEmpty() || valuesAsText)
+        s = adaptSelectList(s, textPrefix, valuesAsText);
     static const QRegularExpression deleteStar(QStringLiteral("\\bDelete \\* From\\b"),
                                                QRegularExpression::CaseInsensitiveOption);
     s.replace(deleteStar, QStringLiteral("Delete From"));

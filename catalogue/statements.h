@@ -43,6 +43,8 @@ enum class Stmt {
     RenumberCids,
     RenumberCompanies,
     CheckKeys,
+    CheckModels,
+    KeyRowStats,
     ProbeCop,
     ProbeMachine,
     ProbeFunkey,
@@ -59,7 +61,18 @@ const std::array<StatementText, static_cast<std::size_t>(Stmt::Count_)>& stateme
 
 // Adapts one text: '%s' and %d become '?', "Delete * From" becomes
 // "Delete From", FUNCTION and CHECK (whole words) go through quoteIdentifier.
+// With `textPrefix` (an SQL expression such as "'.' || "), every text column
+// of a select list (COP, MODEL, DESCRIPT, FUNCTION, FUNCODE) is read as
+// prefix plus column, so that the value never starts with what a driver
+// might take for a byte-order mark; the reader drops the first character.
+// With `valuesAsText`, the stored values BAUD, TYPE, ISASCII and CHECK of a
+// select list are read as text, for drivers that would otherwise cut them to
+// the 32-bit integer their column declares.
 QString adaptStatement(const char* accessText,
-                       const std::function<QString(const QString&)>& quoteIdentifier);
+                       const std::function<QString(const QString&)>& quoteIdentifier,
+                       const QString& textPrefix = QString(), bool valuesAsText = false);
+
+// The text columns of the catalogue.
+bool isTextColumn(const QString& column);
 
 } // namespace pj::catalogue::detail

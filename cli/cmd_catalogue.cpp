@@ -2,12 +2,12 @@
 // the same operations as the program.
 
 #include "catalogue/cataloguedb.h"
+#include "catalogue/checks.h"
 #include "catalogue/csvformat.h"
 #include "catalogue/functionkeys.h"
 #include "cli/command.h"
 #include "link/codetext.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,7 +33,7 @@ const char kSynopsis[] =
 struct Options {
     std::string catalogue = kDefaultCatalogueFile;
     bool json = false;
-    std::optional<std::uint32_t> baud;
+    std::optional<std::string> baud;
     std::optional<int> parity;
     bool ascii = false;
     bool clearKeys = false;
@@ -113,11 +113,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
         if (a == "--catalogue") {
             o.catalogue = v;
         } else if (a == "--baud") {
-            bool ok = false;
-            const qulonglong n = q(v).toULongLong(&ok);
-            if (!ok || n > 0x7fffffffULL || v.empty() || v[0] == '+')
-                return "--baud 需要一个正整数：" + v;
-            o.baud = static_cast<std::uint32_t>(n);
+            o.baud = v;
         } else if (a == "--parity") {
             if (v == "none")
                 o.parity = 0;
@@ -138,28 +134,100 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
     return {};
 }
 
+// The text words of the command line, read as UTF-8 strictly: a word that is
+// no valid UTF-8 is refused, never altered, and nothing is dropped from it (a
+// leading U+FEFF stays part of a name).
+struct Texts {
+    QString company, model;
+    std::optional<QString> rename, description;
+    std::vector<QString> keys;
+    std::optional<std::uint32_t> baud;
+};
+
 // NAME:SLOT:CODE - the name ends at the first colon, the slot at the second,
 // the code is the rest (it may hold colons). SLOT is 0..17 or a key name.
-std::string parseKey(const std::string& keyText, KeyInput& key) {
-    const auto c1 = keyText.find(':');
-    if (c1 == std::string::npos)
-        return "--key 的格式是 NAME:SLOT:CODE：" + keyText;
-    const auto c2 = keyText.find(':', c1 + 1);
-    if (c2 == std::string::npos)
-        return "--key 的格式是 NAME:SLOT:CODE：" + keyText;
-    key.function = q(keyText.substr(0, c1));
-    const std::string slot = keyText.substr(c1 + 1, c2 - c1 - 1);
+std::string parseKey(const QString& keyText, KeyInput& key) {
+    const auto c1 = keyText.indexOf(u':');
+    const auto c2 = c1 < 0 ? -1 : keyText.indexOf(u':', c1 + 1);
+    if (c2 < 0)
+        return "--key 的格式是 NAME:SLOT:CODE：" + s(keyText);
+    key.function = keyText.left(c1);
+    const QString slot = keyText.mid(c1 + 1, c2 - c1 - 1);
     bool ok = false;
-    const int n = q(slot).toInt(&ok);
+    const int n = slot.toInt(&ok);
     if (ok) {
         key.slot = n;
-    } else if (auto named = functionKeySlot(slot)) {
+    } else if (auto named = functionKeySlot(s(slot))) {
         key.slot = *named;
     } else {
-        return "--key 的功能键位置应为 0..17 或功能键名称：" + slot;
+        return "--key 的功能键位置应为 0..17 或功能键名称：" + s(slot);
     }
-    key.code = q(keyText.substr(c2 + 1));
+    key.code = keyText.mid(c2 + 1);
     return {};
+}
+
+Result<QString> word(const std::string& w, const char* what) {
+    return textFromUtf8(QByteArrayView(w.data(), static_cast<qsizetype>(w.size())),
+                        QString::fromUtf8(what));
+}
+
+// Decodes the words; `names` is how many positional words are names (company,
+// model). A speed that is no valid speed is a usage error (`usage` set).
+Result<Texts> decodeTexts(const Options& o, std::size_t names, std::string& usage) {
+    Texts t;
+    if (names > 0) {
+        auto c = word(o.positional[1], "公司名称");
+        if (!c)
+            return c.error();
+        t.company = *c;
+    }
+    if (names > 1) {
+        auto m = word(o.positional[2], "型号名称");
+        if (!m)
+            return m.error();
+        t.model = *m;
+    }
+    if (o.rename) {
+        auto r = word(*o.rename, "新型号名称");
+        if (!r)
+            return r.error();
+        t.rename = *r;
+    }
+    if (o.description) {
+        auto d = word(*o.description, "备注");
+        if (!d)
+            return d.error();
+        t.description = *d;
+    }
+    for (const auto& k : o.keys) {
+        auto text = word(k, "--key 的值");
+        if (!text)
+            return text.error();
+        t.keys.push_back(*text);
+    }
+    if (o.baud) {
+        auto b = word(*o.baud, "--baud 的值");
+        auto baud = b ? parseBaudText(*b) : Result<std::uint32_t>(b.error());
+        if (!baud) {
+            usage = "--baud " + *o.baud + "：" + s(baud.error().message);
+            return t;
+        }
+        t.baud = *baud;
+    }
+    return t;
+}
+
+// A stored name as printed on a terminal: control characters (which only a
+// catalogue written by other means can hold) shown as \uXXXX, never sent raw.
+std::string shown(const QString& v) {
+    QString out;
+    for (const QChar c : v) {
+        if (c.category() == QChar::Other_Control || c == QChar(0x2028) || c == QChar(0x2029))
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return s(out);
 }
 
 bool allowOnly(const Options& o, bool modelOptions, bool modifyOptions) {
@@ -180,17 +248,17 @@ struct Named {
     int modelId = 0;
 };
 
-std::optional<Named> resolve(CatalogueDb& db, const std::string& company, const std::string* model,
+std::optional<Named> resolve(CatalogueDb& db, const QString& company, const QString* model,
                              Io& io) {
     Named n;
-    auto c = db.findCompany(q(company));
+    auto c = db.findCompany(company);
     if (!c) {
         failed(io, c.error());
         return std::nullopt;
     }
     n.companyId = *c;
     if (model) {
-        auto m = db.findModel(n.companyId, q(*model));
+        auto m = db.findModel(n.companyId, *model);
         if (!m) {
             failed(io, m.error());
             return std::nullopt;
@@ -222,16 +290,15 @@ int cmdList(CatalogueDb& db, const Options& o, Io& io) {
         return kOk;
     }
     for (const auto& c : tree->companies) {
-        io.out << c.id << ' ' << s(c.name) << '\n';
+        io.out << c.id << ' ' << shown(c.name) << '\n';
         for (const ModelEntry* m : byCompany[c.id])
-            io.out << "    " << m->id << ' ' << s(m->name) << '\n';
+            io.out << "    " << m->id << ' ' << shown(m->name) << '\n';
     }
     return kOk;
 }
 
-int cmdShow(CatalogueDb& db, const Options& o, Io& io) {
-    const auto& p = o.positional;
-    auto n = resolve(db, p[1], &p[2], io);
+int cmdShow(CatalogueDb& db, const Options& o, const Texts& t, Io& io) {
+    auto n = resolve(db, t.company, &t.model, io);
     if (!n)
         return kFailed;
     auto m = db.loadModel(n->modelId);
@@ -256,7 +323,7 @@ int cmdShow(CatalogueDb& db, const Options& o, Io& io) {
                 ko.insert(QStringLiteral("text"), q(asText(k)));
             keys.append(ko);
         }
-        printJson(io, QJsonObject{{QStringLiteral("company"), q(p[1])},
+        printJson(io, QJsonObject{{QStringLiteral("company"), m->companyName},
                                   {QStringLiteral("companyId"), m->companyId},
                                   {QStringLiteral("model"), m->name},
                                   {QStringLiteral("id"), m->id},
@@ -267,8 +334,8 @@ int cmdShow(CatalogueDb& db, const Options& o, Io& io) {
                                   {QStringLiteral("keys"), keys}});
         return kOk;
     }
-    io.out << "公司: " << p[1] << " (" << m->companyId << ")\n"
-           << "型号: " << s(m->name) << " (" << m->id << ")\n"
+    io.out << "公司: " << shown(m->companyName) << " (" << m->companyId << ")\n"
+           << "型号: " << shown(m->name) << " (" << m->id << ")\n"
            << "波特率: " << m->baud << '\n'
            << "校验位: " << parityName(m->parity) << '\n'
            << "ASCII码: " << (m->ascii ? "是" : "否") << '\n'
@@ -276,10 +343,10 @@ int cmdShow(CatalogueDb& db, const Options& o, Io& io) {
            << "功能码: " << m->keys.size() << '\n';
     for (std::size_t i = 0; i < m->keys.size(); ++i) {
         const auto& k = m->keys[i];
-        io.out << "  " << i << "  " << s(k.function) << "  [" << k.slot << ' '
-               << functionKeyName(k.slot) << "]  " << s(k.code);
+        io.out << "  " << i << "  " << shown(k.function) << "  [" << k.slot << ' '
+               << functionKeyName(k.slot) << "]  " << shown(k.code);
         if (k.ascii)
-            io.out << "  \"" << asText(k) << '"';
+            io.out << "  \"" << shown(q(asText(k))) << '"';
         io.out << '\n';
     }
     return kOk;
@@ -287,15 +354,15 @@ int cmdShow(CatalogueDb& db, const Options& o, Io& io) {
 
 // Builds the input of add-model / modify-model; `current` is the model being
 // modified. Returns kOk, or the exit code of a usage error already reported.
-int modelInput(const Options& o, const ModelRecord* current, ModelInput& in, Io& io) {
-    in.name = current ? current->name : q(o.positional[2]);
-    if (o.rename)
-        in.name = q(*o.rename);
-    in.baud = o.baud ? *o.baud : (current ? current->baud : 0);
-    in.description =
-        o.description ? q(*o.description) : (current ? current->description : QString());
+int modelInput(const Options& o, const Texts& t, const ModelRecord* current, ModelInput& in,
+               Io& io) {
+    in.name = current ? current->name : t.model;
+    if (t.rename)
+        in.name = *t.rename;
+    in.baud = t.baud ? *t.baud : (current ? current->baud : 0);
+    in.description = t.description ? *t.description : (current ? current->description : QString());
     in.parity = o.parity ? *o.parity : (current ? current->parity : 0);
-    const bool replaceKeys = !current || !o.keys.empty() || o.clearKeys;
+    const bool replaceKeys = !current || !t.keys.empty() || o.clearKeys;
     if (!replaceKeys) {
         if (o.ascii)
             return usage(io, "--ascii 只能与 --key 一起用于修改功能码");
@@ -307,7 +374,7 @@ int modelInput(const Options& o, const ModelRecord* current, ModelInput& in, Io&
         return kOk;
     }
     in.ascii = o.ascii;
-    for (const auto& keyText : o.keys) {
+    for (const auto& keyText : t.keys) {
         KeyInput k;
         if (auto why = parseKey(keyText, k); !why.empty())
             return usage(io, why);
@@ -316,14 +383,16 @@ int modelInput(const Options& o, const ModelRecord* current, ModelInput& in, Io&
     return kOk;
 }
 
-int cmdAddModel(CatalogueDb& db, const Options& o, Io& io) {
-    auto n = resolve(db, o.positional[1], nullptr, io);
+int cmdAddModel(CatalogueDb& db, const Options& o, const Texts& t, Io& io) {
+    auto n = resolve(db, t.company, nullptr, io);
     if (!n)
         return kFailed;
     ModelInput in;
-    if (int r = modelInput(o, nullptr, in, io); r != kOk)
+    if (int r = modelInput(o, t, nullptr, in, io); r != kOk)
         return r;
-    auto id = db.addModel(n->companyId, in);
+    // The company as found: should another program delete or renumber it
+    // meanwhile, the model does not land under some other company.
+    auto id = db.addModel(CompanyEntry{n->companyId, t.company}, in);
     if (!id)
         return failed(io, id.error());
     if (o.json)
@@ -333,17 +402,19 @@ int cmdAddModel(CatalogueDb& db, const Options& o, Io& io) {
     return kOk;
 }
 
-int cmdModifyModel(CatalogueDb& db, const Options& o, Io& io) {
-    auto n = resolve(db, o.positional[1], &o.positional[2], io);
+int cmdModifyModel(CatalogueDb& db, const Options& o, const Texts& t, Io& io) {
+    auto n = resolve(db, t.company, &t.model, io);
     if (!n)
         return kFailed;
     auto current = db.loadModel(n->modelId);
     if (!current)
         return failed(io, current.error());
     ModelInput in;
-    if (int r = modelInput(o, &*current, in, io); r != kOk)
+    if (int r = modelInput(o, t, &*current, in, io); r != kOk)
         return r;
-    if (auto r = db.modifyModel(n->modelId, in); !r)
+    // Applied only to the model as it was read: a change by another program
+    // in between is reported, not undone.
+    if (auto r = db.modifyModel(*current, in); !r)
         return failed(io, r.error());
     if (!o.json)
         io.out << "已修改型号 " << n->modelId << '\n';
@@ -352,14 +423,35 @@ int cmdModifyModel(CatalogueDb& db, const Options& o, Io& io) {
     return kOk;
 }
 
+int cmdDeleteModel(CatalogueDb& db, const Options& o, const Texts& t, Io& io) {
+    auto n = resolve(db, t.company, &t.model, io);
+    if (!n)
+        return kFailed;
+    auto current = db.loadModel(n->modelId);
+    if (!current)
+        return failed(io, current.error());
+    if (auto r = db.deleteModel(*current); !r)
+        return failed(io, r.error());
+    if (!o.json)
+        io.out << "已删除型号 " << n->modelId << '\n';
+    return kOk;
+}
+
 int cmdCheck(CatalogueDb& db, const Options& o, Io& io) {
     auto problems = db.checkCatalogue();
     if (!problems)
         return failed(io, problems.error());
     if (o.json) {
-        static const char* const kinds[] = {
-            "company-id-not-dense", "model-id-not-dense", "dangling-company",  "dangling-model",
-            "mixed-ascii",          "mixed-parity",       "slot-out-of-range", "bad-value"};
+        static const char* const kinds[] = {"company-id-not-dense",
+                                            "model-id-not-dense",
+                                            "dangling-company",
+                                            "dangling-model",
+                                            "mixed-ascii",
+                                            "mixed-parity",
+                                            "slot-out-of-range",
+                                            "bad-value",
+                                            "bad-speed",
+                                            "bad-name"};
         QJsonArray list;
         for (const auto& p : *problems)
             list.append(QJsonObject{
@@ -371,7 +463,7 @@ int cmdCheck(CatalogueDb& db, const Options& o, Io& io) {
         io.out << "目录数据库完好\n";
     } else {
         for (const auto& p : *problems)
-            io.out << s(p.message) << '\n';
+            io.out << shown(p.message) << '\n';
     }
     if (!problems->empty()) {
         io.err << "错误：目录数据库有 " << problems->size() << " 处问题\n";
@@ -395,10 +487,7 @@ int cmdExport(CatalogueDb& db, const Options& o, Io& io) {
 }
 
 int cmdImport(CatalogueDb& db, const Options& o, Io& io) {
-    QFile f(q(o.positional[1]));
-    if (!f.open(QIODevice::ReadOnly))
-        return failed(io, QStringLiteral("无法读取文件：%1").arg(q(o.positional[1])));
-    auto snapshot = readCatalogueCsv(f.readAll());
+    auto snapshot = readCatalogueCsvFile(q(o.positional[1]));
     if (!snapshot)
         return failed(io, snapshot.error());
     if (auto r = db.importSnapshot(*snapshot); !r)
@@ -419,15 +508,16 @@ int runCatalogue(const std::vector<std::string>& args, Io& io) {
     struct Sub {
         const char* name;
         std::size_t words; // positional words after the subcommand
+        std::size_t names; // how many of them are company and model names
         bool modelOptions, modifyOptions;
     };
     static const Sub subs[] = {
-        {"init", 0, false, false},         {"list", 0, false, false},
-        {"show", 2, false, false},         {"add-company", 1, false, false},
-        {"add-model", 2, true, false},     {"modify-model", 2, true, true},
-        {"delete-model", 2, false, false}, {"delete-company", 1, false, false},
-        {"export", 1, false, false},       {"import", 1, false, false},
-        {"check", 0, false, false},
+        {"init", 0, 0, false, false},         {"list", 0, 0, false, false},
+        {"show", 2, 2, false, false},         {"add-company", 1, 1, false, false},
+        {"add-model", 2, 2, true, false},     {"modify-model", 2, 2, true, true},
+        {"delete-model", 2, 2, false, false}, {"delete-company", 1, 1, false, false},
+        {"export", 1, 0, false, false},       {"import", 1, 0, false, false},
+        {"check", 0, 0, false, false},
     };
     const Sub* sub = nullptr;
     for (const auto& candidate : subs) {
@@ -442,7 +532,14 @@ int runCatalogue(const std::vector<std::string>& args, Io& io) {
         return usage(io, cmd + " 不接受这些选项");
     if (cmd == "add-model" && !o.baud)
         return usage(io, "add-model 需要 --baud N");
-    for (const auto& keyText : o.keys) {
+    std::string badUsage;
+    auto decoded = decodeTexts(o, sub->names, badUsage);
+    if (!badUsage.empty())
+        return usage(io, badUsage);
+    if (!decoded)
+        return failed(io, decoded.error());
+    const Texts& t = *decoded;
+    for (const auto& keyText : t.keys) {
         KeyInput k;
         if (auto why = parseKey(keyText, k); !why.empty())
             return usage(io, why);
@@ -463,9 +560,9 @@ int runCatalogue(const std::vector<std::string>& args, Io& io) {
     if (cmd == "list")
         return cmdList(db, o, io);
     if (cmd == "show")
-        return cmdShow(db, o, io);
+        return cmdShow(db, o, t, io);
     if (cmd == "add-company") {
-        auto id = db.addCompany(q(o.positional[1]));
+        auto id = db.addCompany(t.company);
         if (!id)
             return failed(io, id.error());
         if (o.json)
@@ -475,24 +572,16 @@ int runCatalogue(const std::vector<std::string>& args, Io& io) {
         return kOk;
     }
     if (cmd == "add-model")
-        return cmdAddModel(db, o, io);
+        return cmdAddModel(db, o, t, io);
     if (cmd == "modify-model")
-        return cmdModifyModel(db, o, io);
-    if (cmd == "delete-model") {
-        auto n = resolve(db, o.positional[1], &o.positional[2], io);
-        if (!n)
-            return kFailed;
-        if (auto r = db.deleteModel(n->modelId); !r)
-            return failed(io, r.error());
-        if (!o.json)
-            io.out << "已删除型号 " << n->modelId << '\n';
-        return kOk;
-    }
+        return cmdModifyModel(db, o, t, io);
+    if (cmd == "delete-model")
+        return cmdDeleteModel(db, o, t, io);
     if (cmd == "delete-company") {
-        auto n = resolve(db, o.positional[1], nullptr, io);
+        auto n = resolve(db, t.company, nullptr, io);
         if (!n)
             return kFailed;
-        if (auto r = db.deleteCompany(n->companyId); !r)
+        if (auto r = db.deleteCompany(CompanyEntry{n->companyId, t.company}); !r)
             return failed(io, r.error());
         if (!o.json)
             io.out << "已删除公司 " << n->companyId << '\n';

@@ -25,6 +25,7 @@ void writeBytes(const QString& path, const QByteArray& data) {
 class Files : public CatalogueFixture {};
 
 TEST_F(Files, MissingDamagedOrForeignFilesAreRefusedAndLeftUntouched) {
+    PJ_SKIP_UNLESS_FILE();
     company(QStringLiteral("A"));
     model(1, QStringLiteral("m"), 5);
     db_.close();
@@ -94,7 +95,61 @@ TEST_F(Files, MissingDamagedOrForeignFilesAreRefusedAndLeftUntouched) {
     EXPECT_TRUE(db.connectFile(file_));
 }
 
+TEST_F(Files, ADamagedFileIsNeverWrittenToWhateverLiesBesideIt) {
+    PJ_SKIP_UNLESS_FILE();
+    company(QStringLiteral("A"));
+    model(1, QStringLiteral("m"), 5);
+    db_.close();
+    QByteArray damaged = fileBytes(file_);
+    ASSERT_GT(damaged.size(), 2 * 4096);
+    for (int i = 4096; i < 2 * 4096; ++i) // a whole b-tree page overwritten
+        damaged[i] = static_cast<char>(0xA5);
+    const QByteArray garbage(1024, 'j');
+    for (const char* beside : {"-journal", "-wal"}) {
+        QTemporaryDir scratch;
+        const QString f = scratch.filePath(QStringLiteral("projector.mdb"));
+        const QString companion = f + QString::fromLatin1(beside);
+        writeBytes(f, damaged);
+        writeBytes(companion, garbage);
+        CatalogueDb db;
+        auto r = db.connectFile(f);
+        ASSERT_FALSE(r) << beside;
+        EXPECT_EQ(r.error().message, QStringLiteral("没找到数据库文件！"));
+        EXPECT_FALSE(db.addCompany(QStringLiteral("X")));
+        EXPECT_EQ(fileBytes(f), damaged) << beside;
+        EXPECT_EQ(fileBytes(companion), garbage) << beside;
+    }
+    // A sound file with a stale journal beside it opens (the journal restores
+    // nothing), and so does one whose journal a killed change left (see the
+    // process tests).
+    QTemporaryDir scratch;
+    const QString f = scratch.filePath(QStringLiteral("projector.mdb"));
+    ASSERT_TRUE(QFile::copy(file_, f));
+    writeBytes(f + QStringLiteral("-journal"), garbage);
+    CatalogueDb db;
+    ASSERT_TRUE(db.connectFile(f));
+    EXPECT_EQ(*db.addCompany(QStringLiteral("X")), 2);
+}
+
+TEST_F(Files, AFileLockedByAnotherProgramIsReportedBusyNotMissing) {
+    PJ_SKIP_UNLESS_FILE();
+    company(QStringLiteral("A"));
+    db_.close();
+    RawDb holder(file_);
+    ASSERT_TRUE(holder.holdWriteLock());
+    CatalogueDb db;
+    db.setBusyTimeout(300);
+    auto r = db.connectFile(file_);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().code, ErrorCode::Busy);
+    EXPECT_TRUE(r.error().message.contains(QStringLiteral("正被另一个程序使用")));
+    holder.release();
+    ASSERT_TRUE(db.connectFile(file_));
+    EXPECT_EQ(db.loadTree()->companies.size(), 1u);
+}
+
 TEST_F(Files, InitRefusesAnExistingFile) {
+    PJ_SKIP_UNLESS_FILE();
     const QByteArray before = fileBytes(file_);
     auto r = CatalogueDb::init({file_, {}});
     ASSERT_FALSE(r);
@@ -126,7 +181,7 @@ TEST(Csv, RecordsWithQuotesCommasAndLineBreaks) {
 
 TEST_F(Files, ExportImportReproducesTheCatalogueWithItsIds) {
     company(QStringLiteral("Empty company"));
-    company(QStringLiteral("B, \"quoted\"\nname"));
+    company(QStringLiteral("B, \"quoted\" name"));
     company(QStringLiteral("C"));
     model(3, QStringLiteral("c1"), 3);
     ModelInput a;
@@ -150,12 +205,11 @@ TEST_F(Files, ExportImportReproducesTheCatalogueWithItsIds) {
     auto read = readCatalogueCsv(csv);
     ASSERT_TRUE(read) << read.error().message.toStdString();
 
-    const QString copy = path("copy.mdb");
-    ASSERT_TRUE(CatalogueDb::init({copy, {}}));
+    const CatalogueLocation copy = freshCatalogue("copy");
     CatalogueDb other;
-    ASSERT_TRUE(other.connectFile(copy));
+    ASSERT_TRUE(other.connect(copy));
     ASSERT_TRUE(other.importSnapshot(*read));
-    RawDb ours(file_), theirs(copy);
+    RawDb ours(where_), theirs(copy);
     EXPECT_EQ(ours.dump().cop, theirs.dump().cop);
     EXPECT_EQ(ours.dump().machine, theirs.dump().machine);
     // Key rows equal apart from their own row numbers.
