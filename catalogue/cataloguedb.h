@@ -43,7 +43,7 @@ struct CatalogueLocation {
 
     // PROJECTOR_CATALOGUE when it is set and not empty, otherwise `file`.
     static CatalogueLocation fromEnvironment(const QString& file);
-    QString describe() const; // for messages: the file name or the string
+    QString describe() const; // for messages: the file name, or the string without its password
 };
 
 enum class Engine { Sqlite, Access, Other, PostgreSql };

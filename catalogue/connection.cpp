@@ -5,6 +5,7 @@
 #include <QAtomicInteger>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 
 #include <QTemporaryDir>
@@ -124,7 +125,15 @@ CatalogueLocation CatalogueLocation::fromEnvironment(const QString& file) {
 }
 
 QString CatalogueLocation::describe() const {
-    return odbc.isEmpty() ? file : odbc;
+    if (odbc.isEmpty())
+        return file;
+    // Messages and logs never show a password.
+    static const QRegularExpression password(
+        QStringLiteral("\\b(pwd|password)\\s*=\\s*(\\{[^}]*\\}|[^;]*)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString shown = odbc;
+    shown.replace(password, QStringLiteral("\\1=***"));
+    return shown;
 }
 
 // ---- the connection's statements and transactions -------------------------
@@ -315,7 +324,9 @@ void CatalogueDb::close() {
 
 void CatalogueDb::setBusyTimeout(int ms) {
     d_->busyMs = std::max(0, ms);
-    if (isOpen() && d_->engine == Engine::Sqlite && !d_->odbc)
+    // SQLite through its ODBC driver takes the same pragma; PostgreSQL gets
+    // the time as the lock time-out of each change.
+    if (isOpen() && d_->engine == Engine::Sqlite)
         (void)d_->plain(QStringLiteral("PRAGMA busy_timeout=%1").arg(d_->busyMs));
 }
 
@@ -468,6 +479,8 @@ Status CatalogueDb::connect(const CatalogueLocation& where) {
             close();
             return notFound();
         }
+        if (d_->engine == Engine::Sqlite)
+            (void)d_->plain(QStringLiteral("PRAGMA busy_timeout=%1").arg(d_->busyMs));
     }
     if (auto r = d_->probe(); !r) {
         close();

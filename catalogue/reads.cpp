@@ -237,9 +237,9 @@ Result<std::uint64_t> CatalogueDb::changeStamp() {
         return (static_cast<std::uint64_t>(q.value(0).toLongLong()) << 32) + d_->ownCommits;
     }
     if (d_->engine == Engine::PostgreSql) {
-        // The server's write-ahead log position: it moves with every commit
+        // Where the server inserts into its write-ahead log: it moves with every commit
         // (and with other writes on the server, which only cost a reload).
-        if (!q.exec(QStringLiteral("Select pg_current_wal_lsn()")) || !q.next())
+        if (!q.exec(QStringLiteral("Select pg_current_wal_insert_lsn()")) || !q.next())
             return dbError(q.lastError());
         const QStringList parts = q.value(0).toString().split(QLatin1Char('/'));
         bool okHigh = false, okLow = false;

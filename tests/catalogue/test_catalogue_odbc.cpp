@@ -84,6 +84,18 @@ TEST_F(Odbc, OperationsAndQuotingThroughTheDriver) {
     EXPECT_EQ(direct.loadModel(1)->name, nasty);
 }
 
+TEST(CatalogueLocation, MessagesNeverShowThePassword) {
+    EXPECT_EQ((CatalogueLocation{{},
+                                 QStringLiteral("DRIVER={PostgreSQL Unicode};Server=h;"
+                                                "Uid=u;Pwd=s3cret;Database=d")})
+                  .describe(),
+              QStringLiteral("DRIVER={PostgreSQL Unicode};Server=h;Uid=u;Pwd=***;Database=d"));
+    EXPECT_EQ((CatalogueLocation{{}, QStringLiteral("DSN=x;PASSWORD = {a;b}")}).describe(),
+              QStringLiteral("DSN=x;PASSWORD=***"));
+    EXPECT_EQ((CatalogueLocation{QStringLiteral("/p/projector.mdb"), {}}).describe(),
+              QStringLiteral("/p/projector.mdb"));
+}
+
 TEST_F(Odbc, MissingSourceAndInitThroughTheDriver) {
     CatalogueDb db;
     auto r = db.connect({{}, odbc_});
