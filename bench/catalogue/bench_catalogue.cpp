@@ -3,7 +3,12 @@
 // 50 models, and the same delete done the old way (one delete-and-renumber
 // pass per model) for comparison.
 //
-//   bench_catalogue [COMPANIES MODELS KEYS_PER_MODEL]   default 1000 20000 10
+//   bench_catalogue [COMPANIES MODELS KEYS_PER_MODEL OLD_WAY_RUNS]   default 1000 20000 10 1
+//   bench_catalogue --odbc CONNECTION [COMPANIES MODELS KEYS_PER_MODEL]
+//
+// With --odbc the same catalogue (the spread layout) is built on that ODBC
+// source, which must hold no catalogue yet (a new PostgreSQL database, say),
+// and the reads, an add and one company delete are measured there.
 
 #include "catalogue/cataloguedb.h"
 
@@ -105,11 +110,12 @@ struct Built {
 // target company gets 50 of them spread over the whole ID range; or, with
 // `contiguous`, every company's models lie together (a catalogue entered maker
 // by maker) and the target company's 50 sit in the middle.
-Built buildCatalogue(const QString& file, int companies, int models, int keysPerModel, int target,
-                     bool contiguous) {
+Built buildCatalogue(const CatalogueLocation& where, int companies, int models, int keysPerModel,
+                     int target, bool contiguous) {
     const int targetModels = 50;
-    if (!CatalogueDb::init({file, {}}))
-        die(QStringLiteral("init failed"));
+    const QString file = where.file;
+    if (auto r = CatalogueDb::init(where); !r)
+        die(QStringLiteral("init failed: ") + r.error().message);
     std::mt19937 rng(1);
     Built b;
     b.file = file;
@@ -148,16 +154,18 @@ Built buildCatalogue(const QString& file, int companies, int models, int keysPer
     build.start();
     {
         CatalogueDb db;
-        if (!db.connectFile(file))
+        if (!db.connect(where))
             die(QStringLiteral("connect failed"));
         if (auto r = db.importSnapshot(s); !r)
             die(r.error().message);
     }
     b.targetModels = static_cast<int>(std::count(owner.begin(), owner.end(), target));
-    std::printf("catalogue (%s): %d companies, %d models, %d keys (built in %.0f ms, %.1f MB); "
+    std::printf("catalogue (%s%s): %d companies, %d models, %d keys (built in %.0f ms, %.1f MB); "
                 "company %d has %d models\n",
-                contiguous ? "contiguous" : "spread", companies, models, models * keysPerModel,
-                ms(build), static_cast<double>(QFile(file).size()) / 1e6, target, b.targetModels);
+                contiguous ? "contiguous" : "spread", where.odbc.isEmpty() ? "" : ", ODBC",
+                companies, models, models * keysPerModel, ms(build),
+                where.odbc.isEmpty() ? static_cast<double>(QFile(file).size()) / 1e6 : 0.0, target,
+                b.targetModels);
     return b;
 }
 
@@ -226,27 +234,9 @@ void benchDelete(const Built& b, const QString& work, int target, const char* la
     }
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const int companies = argc > 1 ? std::atoi(argv[1]) : 1000;
-    const int models = argc > 2 ? std::atoi(argv[2]) : 20000;
-    const int keysPerModel = argc > 3 ? std::atoi(argv[3]) : 10;
-    const int oldRuns = argc > 4 ? std::atoi(argv[4]) : 1;
-    const int target = companies / 2; // the company deleted, in the middle
-
-    QTemporaryDir dir;
-    const Built spread = buildCatalogue(dir.filePath(QStringLiteral("spread.mdb")), companies,
-                                        models, keysPerModel, target, false);
-    const Built contiguous = buildCatalogue(dir.filePath(QStringLiteral("contiguous.mdb")),
-                                            companies, models, keysPerModel, target, true);
-    const QString base = spread.file;
-    const CatalogueSnapshot& s = spread.snapshot;
+// The tree, model selects by ID and by name, and adding a model with 12 keys.
+void measureReadsAndAdd(CatalogueDb& db, const CatalogueSnapshot& s, int models, int keysPerModel) {
     std::mt19937 rng(2);
-    CatalogueDb db;
-    if (!db.connectFile(base))
-        die(QStringLiteral("connect failed"));
-
     std::vector<double> tree;
     for (int i = 0; i < 15; ++i) {
         QElapsedTimer t;
@@ -302,6 +292,61 @@ int main(int argc, char** argv) {
             die(r.error().message);
     }
     print("add model with 12 keys (one transaction)", stats(add), add.size(), 20);
+
+    // What a window asks on activation to know whether to reload.
+    std::vector<double> stamp;
+    for (int i = 0; i < 100; ++i) {
+        QElapsedTimer t;
+        t.start();
+        auto r = db.changeStamp();
+        stamp.push_back(ms(t));
+        if (!r)
+            die(r.error().message);
+    }
+    print("change stamp", stats(stamp), stamp.size(), 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2 && QByteArray(argv[1]) == "--odbc") {
+        const CatalogueLocation where{QString(), QString::fromLocal8Bit(argv[2])};
+        const int companies = argc > 3 ? std::atoi(argv[3]) : 1000;
+        const int models = argc > 4 ? std::atoi(argv[4]) : 20000;
+        const int keysPerModel = argc > 5 ? std::atoi(argv[5]) : 10;
+        const int target = companies / 2;
+        const Built b = buildCatalogue(where, companies, models, keysPerModel, target, false);
+        CatalogueDb db;
+        if (!db.connect(where))
+            die(QStringLiteral("connect failed"));
+        std::printf("engine: %s\n", db.engine() == Engine::PostgreSql ? "PostgreSQL" : "other");
+        measureReadsAndAdd(db, b.snapshot, models, keysPerModel);
+        QElapsedTimer t;
+        t.start();
+        if (auto r = db.deleteCompany(target); !r)
+            die(r.error().message);
+        print("delete company, 50 models (spread, 1 run)", stats({ms(t)}), 1, 150);
+        return 0;
+    }
+
+    const int companies = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int models = argc > 2 ? std::atoi(argv[2]) : 20000;
+    const int keysPerModel = argc > 3 ? std::atoi(argv[3]) : 10;
+    const int oldRuns = argc > 4 ? std::atoi(argv[4]) : 1;
+    const int target = companies / 2; // the company deleted, in the middle
+
+    QTemporaryDir dir;
+    const Built spread = buildCatalogue({dir.filePath(QStringLiteral("spread.mdb")), {}}, companies,
+                                        models, keysPerModel, target, false);
+    const Built contiguous = buildCatalogue({dir.filePath(QStringLiteral("contiguous.mdb")), {}},
+                                            companies, models, keysPerModel, target, true);
+    const QString base = spread.file;
+    const CatalogueSnapshot& s = spread.snapshot;
+    CatalogueDb db;
+    if (!db.connectFile(base))
+        die(QStringLiteral("connect failed"));
+
+    measureReadsAndAdd(db, s, models, keysPerModel);
     db.close();
 
     const QString work = dir.filePath(QStringLiteral("work.mdb"));
