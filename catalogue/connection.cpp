@@ -396,7 +396,7 @@ bool hasCompanions(const QString& file) {
 
 // A file whose read-only check failed while files lie beside it: either a
 // change was cut off (its journal restores the file when a writer opens it)
-// or the file is damaged. Tells which without touching the originals: the
+// or the file is damaged. Tells which without touching any of them: the
 // file and everything beside it are copied, the copy is opened for writing
 // (restored) and checked.
 bool restoredCopyIsSound(const QString& file, int busyMs) {

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     const auto keysFor = [&](const QString& model, ModelInput& in) {
         in.keys.clear();
         for (std::size_t k = 0, n = 1 + pick(4); k < n; ++k)
-            in.keys.push_back({model, static_cast<int>(k), QStringLiteral("a0 %1 0d").arg(k, 2, 10, QLatin1Char('0'))});
+            in.keys.push_back({model, static_cast<int>(k),
+                               QStringLiteral("a0 %1 0d").arg(k, 2, 10, QLatin1Char('0'))});
     };
 
     QElapsedTimer clock;
