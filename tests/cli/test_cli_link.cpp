@@ -335,8 +335,11 @@ TEST_F(CliLink, SubcommandHelpPrintsItsUsageAndExitsZero) {
     EXPECT_EQ(runCli({"write", "--help"}, io), kOk);
     EXPECT_EQ(runCli({"catalogue", "--help"}, io), kOk);
     EXPECT_EQ(runCli({"catalogue", "add-model", "--bogus", "--help"}, io), kOk);
+    EXPECT_EQ(runCli({"catalogue", "lint", "--help"}, io), kOk);
+    EXPECT_EQ(runCli({"send", "--help"}, io), kOk);
     EXPECT_TRUE(err.str().empty()) << err.str();
-    EXPECT_EQ(lineCount(out.str()), 3);
+    EXPECT_EQ(lineCount(out.str()), 5);
+    EXPECT_NE(out.str().find("用法: projector-cli send --port"), std::string::npos);
     EXPECT_NE(out.str().find("用法: projector-cli catalogue [--catalogue FILE]"),
               std::string::npos);
 }
