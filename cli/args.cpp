@@ -21,32 +21,44 @@ std::vector<std::string> ParsedArgs::values(const std::string& name) const {
     return it == options.end() ? std::vector<std::string>{} : it->second;
 }
 
+std::string unknownOptionText(const std::string& option) {
+    return "未知选项: " + option;
+}
+
 std::optional<ParsedArgs> parseArgs(const std::vector<std::string>& args, const OptionSpec& spec,
                                     std::string& error) {
     ParsedArgs out;
+    std::string firstError;
+    auto failWith = [&firstError](std::string why) {
+        if (firstError.empty())
+            firstError = std::move(why);
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
+        if (name == "--help" || name == "-h") {
+            out.help = true;
+            continue;
+        }
         std::optional<std::string> inlineValue;
         if (name.rfind("--", 0) != 0) {
-            error = "多余的参数: " + name;
-            return std::nullopt;
+            failWith("多余的参数: " + name);
+            continue;
         }
         if (const auto eq = name.find('='); eq != std::string::npos) {
             inlineValue = name.substr(eq + 1);
             name.resize(eq);
         }
         if (spec.flags.count(name)) {
-            if (inlineValue) {
-                error = "选项 " + name + " 不带值";
-                return std::nullopt;
-            }
-            out.flags.insert(name);
+            if (inlineValue)
+                failWith("选项 " + name + " 不带值");
+            else
+                out.flags.insert(name);
             continue;
         }
         const bool single = spec.single.count(name) > 0;
         if (!single && !spec.repeatable.count(name)) {
-            error = "未知选项: " + name;
-            return std::nullopt;
+            failWith(unknownOptionText(name));
+            continue;
         }
         std::string value;
         if (inlineValue) {
@@ -54,15 +66,21 @@ std::optional<ParsedArgs> parseArgs(const std::vector<std::string>& args, const 
         } else if (i + 1 < args.size()) {
             value = args[++i];
         } else {
-            error = "选项 " + name + " 需要一个值";
-            return std::nullopt;
+            failWith("选项 " + name + " 需要一个值");
+            continue;
         }
         auto& slot = out.options[name];
         if (single && !slot.empty()) {
-            error = "选项 " + name + " 只能给一次";
-            return std::nullopt;
+            failWith("选项 " + name + " 只能给一次");
+            continue;
         }
         slot.push_back(value);
+    }
+    if (out.help)
+        return out;
+    if (!firstError.empty()) {
+        error = firstError;
+        return std::nullopt;
     }
     return out;
 }

@@ -25,12 +25,18 @@ public:
 
     std::map<std::string, std::vector<std::string>> options;
     std::set<std::string> flags;
+    bool help = false; // "--help" or "-h" where an option may stand
 };
 
 // nullopt with a one-line reason (Chinese) on an unknown option, a missing
-// value, a repeated single option or a word that belongs to no option.
+// value, a repeated single option or a word that belongs to no option. A
+// "--help" or "-h" where an option may stand wins over such errors: the
+// result then has `help` set and the caller prints its usage.
 std::optional<ParsedArgs> parseArgs(const std::vector<std::string>& args, const OptionSpec& spec,
                                     std::string& error);
+
+// The one wording of every command for an option it does not know.
+std::string unknownOptionText(const std::string& option);
 
 // Whole decimal integer within [lo, hi]; nullopt otherwise.
 std::optional<long long> parseInteger(const std::string& text, long long lo, long long hi);

@@ -5,6 +5,7 @@
 #include "catalogue/checks.h"
 #include "catalogue/csvformat.h"
 #include "catalogue/functionkeys.h"
+#include "cli/args.h"
 #include "cli/command.h"
 #include "link/codetext.h"
 
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -41,6 +43,7 @@ struct Options {
     std::optional<std::string> description;
     std::optional<std::string> rename;
     std::vector<std::string> positional; // the subcommand first
+    bool help = false;
 };
 
 QString q(const std::string& s) {
@@ -91,6 +94,10 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
             onlyPositional = true;
             continue;
         }
+        if (a == "--help") {
+            o.help = true;
+            continue;
+        }
         if (a == "--json") {
             o.json = true;
             continue;
@@ -106,7 +113,7 @@ std::string parseOptions(const std::vector<std::string>& args, Options& o) {
         static const std::vector<std::string> withValue = {
             "--catalogue", "--baud", "--parity", "--key", "--description", "--rename"};
         if (std::find(withValue.begin(), withValue.end(), a) == withValue.end())
-            return "未知选项 " + a;
+            return unknownOptionText(a);
         if (i + 1 >= args.size())
             return a + " 需要一个值";
         const std::string& v = args[++i];
@@ -500,8 +507,16 @@ int cmdImport(CatalogueDb& db, const Options& o, Io& io) {
 
 int runCatalogue(const std::vector<std::string>& args, Io& io) {
     Options o;
-    if (auto why = parseOptions(args, o); !why.empty())
-        return usage(io, why);
+    const std::string mistake = parseOptions(args, o);
+    // "--help" wins over a mistake before it (the parse stops at the mistake).
+    const auto end = std::find(args.begin(), args.end(), std::string("--"));
+    if (o.help ||
+        (!mistake.empty() && std::find(args.begin(), end, std::string("--help")) != end)) {
+        io.out << "用法: projector-cli " << kSynopsis << '\n';
+        return kOk;
+    }
+    if (!mistake.empty())
+        return usage(io, mistake);
     if (o.positional.empty())
         return usage(io, "缺少子命令");
     const std::string& cmd = o.positional[0];

@@ -94,6 +94,31 @@ int usageError(Io& io, const std::string& why, const char* synopsis) {
     return kUsage;
 }
 
+// The command line read by `spec`; nullopt when the command ends here, with its
+// exit code in `exit`: a usage error, or --help (the usage on stdout, exit 0).
+std::optional<ParsedArgs> readCommandLine(const std::vector<std::string>& args,
+                                          const OptionSpec& spec, const char* synopsis, Io& io,
+                                          int& exit) {
+    std::string error;
+    auto a = parseArgs(args, spec, error);
+    if (!a) {
+        exit = usageError(io, error, synopsis);
+        return std::nullopt;
+    }
+    if (a->help) {
+        io.out << "用法: projector-cli " << synopsis << '\n';
+        exit = kOk;
+        return std::nullopt;
+    }
+    return a;
+}
+
+// The exit code of a sequence that did not complete: 2 when the port cannot
+// take the projector's line (the speed asked for is no use here), else 1.
+int exitFor(const link::SequenceResult& result) {
+    return result.outcome == link::SequenceOutcome::LineRefused ? kUsage : kFailed;
+}
+
 // ---- shared option handling ---------------------------------------------------
 
 std::atomic<bool> gInterrupted{false};
@@ -201,7 +226,10 @@ public:
         if (json_)
             printer_.out("{\"event\":\"refused\",\"row\":" + std::to_string(row) +
                          ",\"reason\":" + jsonQuote(reason) + "}");
-        printer_.error("第 " + std::to_string(row) + " 行未写入: " + reason);
+        const link::CodeListEntry* e =
+            model_ && row < model_->rows.size() ? &model_->rows[row] : nullptr;
+        const std::string name = e && !e->name.empty() ? "（" + e->name + "）" : "";
+        printer_.error("第 " + std::to_string(row) + " 行" + name + "未写入: " + reason);
     }
     void message(const std::string& text) override { printer_.error(text); }
     void listening(std::uint32_t baud, link::Parity parity) override {
@@ -285,7 +313,7 @@ const char kWriteSynopsis[] =
 const char kRoomSynopsis[] =
     "room --port PORT --edition CODE [--machine-type 0|1] [--signal-source 0-4] [--off-delay N] "
     "[--visualizer-type 0|1] [--curtain N] [--alarm 0|1] [--one-key 0|1] [--door-open 0|1] "
-    "[--network 0|1] [--json]";
+    "[--network 0|1] [--projector-baud BAUD] [--json]";
 const char kCardSynopsis[] =
     "card --port PORT --edition CODE [--machine-type 0|1] --number TEXT [--json]";
 const char kMonitorSynopsis[] =
@@ -365,10 +393,10 @@ std::string formatReceivedBlock(std::span<const std::uint8_t> block, bool ascii)
 // ---- commands ----------------------------------------------------------------------
 
 int portsCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    std::string error;
-    const auto a = parseArgs(args, {{}, {}, {"--json"}}, error);
+    int exit = kOk;
+    const auto a = readCommandLine(args, {{}, {}, {"--json"}}, kPortsSynopsis, io, exit);
     if (!a)
-        return usageError(io, error, kPortsSynopsis);
+        return exit;
     const auto ports = env.listPorts({});
     if (a->has("--json")) {
         std::string line = "{\"ports\":[";
@@ -385,10 +413,10 @@ int portsCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
 }
 
 int detectCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    std::string error;
-    const auto a = parseArgs(args, {{}, {"--port"}, {"--json"}}, error);
+    int exit = kOk;
+    const auto a = readCommandLine(args, {{}, {"--port"}, {"--json"}}, kDetectSynopsis, io, exit);
     if (!a)
-        return usageError(io, error, kDetectSynopsis);
+        return exit;
     const auto given = a->values("--port");
     if (std::any_of(given.begin(), given.end(), [](const std::string& p) { return p.empty(); }))
         return usageError(io, "--port 不能为空", kDetectSynopsis);
@@ -398,6 +426,8 @@ int detectCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& e
     CliObserver observer(printer, a->has("--json"));
     const link::DetectionResult r = link::detectionScan(*channel, ports, observer);
     channel->close();
+    for (const auto& problem : r.unusable)
+        printer.error(problem.message);
     if (!r.found) {
         printer.error("没有找到合适的中控（扫描了 " + std::to_string(ports.size()) + " 个串口）");
         return kFailed;
@@ -422,9 +452,10 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
                            "--keys"},
                           {"--code"},
                           {"--json"}};
-    const auto a = parseArgs(args, spec, error);
+    int exit = kOk;
+    const auto a = readCommandLine(args, spec, kWriteSynopsis, io, exit);
     if (!a)
-        return usageError(io, error, kWriteSynopsis);
+        return exit;
     link::ShellState shell;
     if (auto why = readController(*a, shell))
         return usageError(io, *why, kWriteSynopsis);
@@ -503,7 +534,7 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
         else if (result.outcome == link::SequenceOutcome::Cancelled)
             printer.error("写码已取消");
         channel->close();
-        return kFailed;
+        return exitFor(result);
     }
 
     std::vector<bool> confirmed(model.rows.size(), false);
@@ -562,15 +593,15 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
 }
 
 int roomCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    std::string error;
     const OptionSpec spec{{"--port", "--edition", "--machine-type", "--signal-source",
                            "--off-delay", "--visualizer-type", "--curtain", "--alarm", "--one-key",
-                           "--door-open", "--network"},
+                           "--door-open", "--network", "--projector-baud"},
                           {},
                           {"--json"}};
-    const auto a = parseArgs(args, spec, error);
+    int exit = kOk;
+    const auto a = readCommandLine(args, spec, kRoomSynopsis, io, exit);
     if (!a)
-        return usageError(io, error, kRoomSynopsis);
+        return exit;
     link::ShellState shell;
     if (auto why = readController(*a, shell))
         return usageError(io, *why, kRoomSynopsis);
@@ -603,16 +634,24 @@ int roomCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
             f.set(*n);
         }
     }
+    // The channel listens at the projector's speed afterwards, as in the window.
+    std::uint32_t listenBaud = 9600;
+    if (const auto v = a->value("--projector-baud")) {
+        const auto baud = link::parseBaudText(*v);
+        if (!baud)
+            return usageError(io, std::string(link::msg::kInvalidBaud) + ": " + *v, kRoomSynopsis);
+        listenBaud = *baud;
+    }
     const bool json = a->has("--json");
     Printer printer(io);
     auto channel = makeChannel(env, printer);
     CliObserver observer(printer, json);
     const link::RoomParameterBlock block = link::buildRoomBlock(p);
-    const auto result = link::writeRoomParameters(*channel, shell, p, 9600, observer);
+    const auto result = link::writeRoomParameters(*channel, shell, p, listenBaud, observer);
     channel->close();
     if (!result.ok()) {
         printer.error(result.message);
-        return kFailed;
+        return exitFor(result);
     }
     const std::string hex = link::bytesToCodeText(Bytes(block.begin(), block.end()));
     if (json)
@@ -624,11 +663,11 @@ int roomCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
 }
 
 int cardCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    std::string error;
     const OptionSpec spec{{"--port", "--edition", "--machine-type", "--number"}, {}, {"--json"}};
-    const auto a = parseArgs(args, spec, error);
+    int exit = kOk;
+    const auto a = readCommandLine(args, spec, kCardSynopsis, io, exit);
     if (!a)
-        return usageError(io, error, kCardSynopsis);
+        return exit;
     link::ShellState shell;
     if (auto why = readController(*a, shell))
         return usageError(io, *why, kCardSynopsis);
@@ -655,11 +694,11 @@ int cardCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
 }
 
 int monitorCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    std::string error;
     const OptionSpec spec{{"--port", "--baud", "--parity", "--seconds"}, {}, {"--ascii", "--json"}};
-    const auto a = parseArgs(args, spec, error);
+    int exit = kOk;
+    const auto a = readCommandLine(args, spec, kMonitorSynopsis, io, exit);
     if (!a)
-        return usageError(io, error, kMonitorSynopsis);
+        return exit;
     const auto port = a->value("--port");
     if (!port || port->empty())
         return usageError(io, "缺少 --port", kMonitorSynopsis);
@@ -702,7 +741,7 @@ int monitorCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& 
     const auto opened = channel->open(*port, settings, show);
     if (opened != link::OpenResult::Opened) {
         if (opened == link::OpenResult::Unavailable)
-            printer.error(link::msg::formatMessage(link::msg::kCannotOpenPort, *port));
+            printer.error(link::openFailureText(*port, channel->lastOpenStatus()));
         return kFailed;
     }
     if (!json)

@@ -4,6 +4,7 @@
 
 #include "catalogue/cataloguedb.h"
 #include "catalogue/functionkeys.h"
+#include "cli/args.h"
 #include "cli/command.h"
 #include "codecheck/lint.h"
 #include "codecheck/load.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -55,7 +57,7 @@ std::string parseLintOptions(const std::vector<std::string>& args, LintOptions& 
                 return a + " 需要一个值";
             (a == "--catalogue" ? o.catalogue : o.rules) = args[++i];
         } else {
-            return "lint 不接受选项 " + a;
+            return unknownOptionText(a);
         }
     }
     return {};
@@ -198,6 +200,10 @@ bool isCatalogueLint(const std::vector<std::string>& args) {
 }
 
 int catalogueLintCommand(const std::vector<std::string>& args, Io& io) {
+    if (std::find(args.begin(), args.end(), std::string("--help")) != args.end()) {
+        io.out << "用法: projector-cli " << kCatalogueLintSynopsis << '\n';
+        return kOk;
+    }
     LintOptions o;
     if (auto why = parseLintOptions(args, o); !why.empty())
         return usage(io, why);

@@ -96,6 +96,10 @@ int sendCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
         args, {{"--port", "--baud", "--parity", "--code", "--wait"}, {}, {"--json"}}, error);
     if (!a)
         return usage(io, error);
+    if (a->help) {
+        io.out << "用法: projector-cli " << kSendSynopsis << '\n';
+        return kOk;
+    }
     const auto port = a->value("--port");
     if (!port || port->empty())
         return usage(io, "缺少 --port");

@@ -12,7 +12,7 @@ namespace pj::cli {
 enum Exit : int {
     kOk = 0,     // success
     kFailed = 1, // the operation was refused or failed (reason on err)
-    kUsage = 2,  // the command line is wrong
+    kUsage = 2,  // the command line is wrong (or asks for a line speed the port cannot take)
 };
 
 struct Io {

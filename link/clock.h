@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stop_token>
 
 namespace pj::link {
 
@@ -14,12 +15,16 @@ public:
     virtual ~Clock() = default;
     virtual Millis now() = 0;         // monotonic
     virtual void sleep(Millis d) = 0; //
+    // A pause that a stop request ends: false when `stop` was requested before
+    // the pause or while it lasted (it then ends early where the clock can).
+    virtual bool pause(Millis d, const std::stop_token& stop);
 };
 
 class SystemClock final : public Clock {
 public:
     Millis now() override;
     void sleep(Millis d) override;
+    bool pause(Millis d, const std::stop_token& stop) override; // ends at the request
 };
 
 // Virtual time for tests: sleep() returns at once and moves now() forward.

@@ -1,5 +1,7 @@
 #include "link/detection.h"
 
+#include "link/messages.h"
+
 #include <memory>
 #include <mutex>
 
@@ -66,7 +68,10 @@ DetectionResult detectionScan(SerialChannel& channel, std::span<const std::strin
         for (std::size_t b = 0; b < kDetectionSpeeds.size() && !portDone; ++b) {
             const LineSettings line{kDetectionSpeeds[b], 8, 0, 1};
             if (channel.open(port, line, handler) != OpenResult::Opened) {
-                // Absent, busy or unconfigurable: the port costs nothing more.
+                // Absent, busy, not permitted or unconfigurable: the port
+                // costs nothing more.
+                const PortOpenStatus status = channel.lastOpenStatus();
+                result.unusable.push_back({port, status, openFailureText(port, status)});
                 portDone = true;
                 break;
             }
@@ -79,8 +84,14 @@ DetectionResult detectionScan(SerialChannel& channel, std::span<const std::strin
                 showProgress();
                 const std::uint8_t probeByte[] = {kProbeByte};
                 const WriteResult w = channel.write(probeByte);
+                // A probe that could not leave in time (a slow adapter) is
+                // no lost port: the scan goes on there.
                 if (w.status != IoStatus::Ok && w.status != IoStatus::TimedOut) {
-                    portDone = true; // the device went away; go on with the next port
+                    const std::string why = w.status == IoStatus::DeviceLost
+                                                ? msg::formatMessage(msg::kPortLost, port)
+                                                : msg::formatMessage(msg::kWriteFailed, port);
+                    result.unusable.push_back({port, PortOpenStatus::Unavailable, why});
+                    portDone = true; // go on with the next port
                     break;
                 }
                 clock.sleep(kProbePause);

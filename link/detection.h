@@ -13,6 +13,7 @@
 #include <span>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 namespace pj::link {
 
@@ -26,14 +27,24 @@ constexpr Millis kProbePause{200};
 // and an 0xAA at the very end give nothing.
 std::optional<DetectedEdition> findDetectionAnswer(std::span<const std::uint8_t> block);
 
+// A port the scan could not use, and why (openFailureText, or the loss).
+struct PortProblem {
+    std::string port;
+    PortOpenStatus status = PortOpenStatus::Unavailable;
+    std::string message;
+};
+
 struct DetectionResult {
     bool found = false;
     bool stopped = false; // a stop was requested before anything was found
     std::string portName; // where the answer came from
     DetectedEdition edition{};
+    std::vector<PortProblem> unusable; // in scan order, each port once
 };
 
-// Scans `ports` in the order given. Absent or busy ports are skipped at once;
+// Scans `ports` in the order given. Ports that cannot be opened (absent, busy,
+// not permitted, refusing the settings) are skipped at once and listed in
+// `unusable` with the reason; a port lost during the scan is listed too;
 // the answer is looked for in every block the channel receives; the scan ends
 // at the first recognised answer, at a stop request (checked before every probe
 // and after every pause), or after the last port. Progress rises with every

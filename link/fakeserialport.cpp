@@ -19,6 +19,11 @@ void FakeSerialPort::setDefaultOpenStatus(PortOpenStatus status) {
     defaultStatus_ = status;
 }
 
+void FakeSerialPort::refuseSpeed(std::uint32_t baud) {
+    std::lock_guard lock(mutex_);
+    refusedSpeeds_.push_back(baud);
+}
+
 void FakeSerialPort::scriptWrite(std::size_t writeIndex, IoStatus status) {
     std::lock_guard lock(mutex_);
     scriptedWrites_[writeIndex] = status;
@@ -100,6 +105,9 @@ PortOpenStatus FakeSerialPort::open(const std::string& name, const LineSettings&
     }
     auto it = openStatus_.find(name);
     PortOpenStatus status = it == openStatus_.end() ? defaultStatus_ : it->second;
+    if (status == PortOpenStatus::Ok && std::find(refusedSpeeds_.begin(), refusedSpeeds_.end(),
+                                                  settings.baud) != refusedSpeeds_.end())
+        status = PortOpenStatus::SettingsRefused;
     if (unplugged_)
         status = PortOpenStatus::Unavailable;
     const std::string previousName = name_;

@@ -34,6 +34,9 @@ public:
     // How an open of `name` answers; names not set answer `defaultStatus`.
     void setOpenStatus(const std::string& name, PortOpenStatus status);
     void setDefaultOpenStatus(PortOpenStatus status);
+    // Opens at this speed answer SettingsRefused, as an adapter that cannot
+    // make the speed does (the names' statuses come first).
+    void refuseSpeed(std::uint32_t baud);
     // The write with this 0-based index (counted over the port's life) answers
     // `status`: TimedOut sleeps the limit first and writes nothing; DeviceLost
     // also unplugs the device.
@@ -78,6 +81,7 @@ private:
     std::condition_variable cv_;
     std::map<std::string, PortOpenStatus> openStatus_;
     PortOpenStatus defaultStatus_ = PortOpenStatus::Ok;
+    std::vector<std::uint32_t> refusedSpeeds_;
     std::map<std::size_t, IoStatus> scriptedWrites_;
     std::size_t writeCount_ = 0;
     Responder responder_;

@@ -25,7 +25,7 @@ RoomParameterBlock buildRoomBlock(const RoomParameters& p) {
 }
 
 int visualizerNumberFor(const RoomParameters& p) {
-    return p.visualizerType + 1;
+    return static_cast<int>((static_cast<std::uint32_t>(p.visualizerType) + 1u) & 0xFFu);
 }
 
 std::optional<std::uint8_t> parseRoomNumber(std::string_view text) {

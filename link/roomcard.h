@@ -34,7 +34,10 @@ using RoomParameterBlock = std::array<std::uint8_t, kRoomBlockSize>;
 // Indexes are sent as their low 8 bits (-1 gives 0xFF).
 RoomParameterBlock buildRoomBlock(const RoomParameters& p);
 
-// The visualizer number that code frames carry after a room write: type + 1.
+// The visualizer number that code frames carry after a room write: type + 1
+// (1 analog, 2 digital). Frames carry its low 8 bits, so for any type the
+// result is (type + 1) modulo 256, without overflow: no item chosen (-1) and
+// INT_MAX both give 0.
 int visualizerNumberFor(const RoomParameters& p);
 
 // A room value typed into the panel (off delay in minutes, curtain time in

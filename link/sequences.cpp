@@ -17,6 +17,10 @@ LineSettings lineAt(std::uint32_t baud, int parityCode) {
     return {baud, kDataBits, parityCode, kOneStopBit};
 }
 
+int listenParityCode(std::uint32_t parity) {
+    return parity <= kMaxParityCode ? static_cast<int>(parity) : 0;
+}
+
 // A write the sequence cannot go on after. A write past its completion limit
 // is reported by the channel and the sequence goes on, as with a real port
 // whose send queue stalls for a moment.
@@ -24,20 +28,49 @@ bool isFatal(const WriteResult& w) {
     return w.status != IoStatus::Ok && w.status != IoStatus::TimedOut;
 }
 
+bool fail(SequenceOutcome outcome, std::string text, SequenceObserver& observer,
+          SequenceResult& result) {
+    result.outcome = outcome;
+    result.message = std::move(text);
+    observer.message(result.message);
+    return false;
+}
+
+// Tries the line the sequence will listen on once it has written, before it
+// writes anything.
+bool checkListeningLine(SerialChannel& channel, const std::string& portName,
+                        const LineSettings& line, SequenceObserver& observer,
+                        SequenceResult& result) {
+    if (line.baud == 0)
+        return fail(SequenceOutcome::LineRefused,
+                    msg::formatMessage(msg::kProjectorBaudInvalid, "0"), observer, result);
+    if (portName.empty())
+        return fail(SequenceOutcome::PortFailed, msg::kNoPortSet, observer, result);
+    const PortOpenStatus status = channel.checkLine(portName, line);
+    if (status == PortOpenStatus::Ok)
+        return true;
+    if (deviceOpened(status))
+        return fail(
+            SequenceOutcome::LineRefused,
+            msg::formatMessage(msg::kListenLineRefused, {portName, std::to_string(line.baud)}),
+            observer, result);
+    return fail(SequenceOutcome::PortFailed, openFailureText(portName, status), observer, result);
+}
+
 // Closes the channel twice (as every operation begins) and opens it at the
 // edition's programming speed without parity.
 bool openForProgramming(SerialChannel& channel, const ShellState& shell, SequenceObserver& observer,
                         SequenceResult& result) {
+    if (shell.portName.empty())
+        return fail(SequenceOutcome::PortFailed, msg::kNoPortSet, observer, result);
     channel.close();
     channel.close();
     const std::uint32_t baud =
         shell.controllerBaud > 0 ? static_cast<std::uint32_t>(shell.controllerBaud) : 0;
     if (channel.open(shell.portName, lineAt(baud, 0)) == OpenResult::Opened)
         return true;
-    result.outcome = SequenceOutcome::PortFailed;
-    result.message = msg::formatMessage(msg::kCannotOpenPort, shell.portName);
-    observer.message(result.message);
-    return false;
+    return fail(SequenceOutcome::PortFailed,
+                openFailureText(shell.portName, channel.lastOpenStatus()), observer, result);
 }
 
 // The channel already told its message sink why; the result carries the text.
@@ -52,29 +85,59 @@ SequenceResult& writeFailed(SerialChannel& channel, const WriteResult& w,
     return result;
 }
 
+SequenceResult& stopped(SerialChannel& channel, SequenceObserver& observer,
+                        SequenceResult& result) {
+    result.outcome = SequenceOutcome::Stopped;
+    channel.close();
+    observer.progress(0);
+    return result;
+}
+
+// Everything went out; the channel now listens at the projector's line. A
+// device that went away meanwhile (the reader noticed it) or that cannot be
+// opened again fails the operation: nothing would hear the echo.
 void reopenToListen(SerialChannel& channel, const std::string& portName, std::uint32_t baud,
-                    std::uint32_t parityCode, SequenceObserver& observer, SequenceResult& result) {
+                    int parityCode, SequenceObserver& observer, SequenceResult& result) {
+    const bool lostBefore = channel.deviceLost();
     channel.close();
     channel.close();
-    const int code = parityCode <= 2 ? static_cast<int>(parityCode) : 0;
-    if (channel.open(portName, lineAt(baud, code)) == OpenResult::Opened) {
+    if (!lostBefore && channel.open(portName, lineAt(baud, parityCode)) == OpenResult::Opened) {
         result.listening = true;
-        observer.listening(baud, parityFromCode(code));
-    } else {
-        observer.message(msg::formatMessage(msg::kCannotOpenPort, portName));
+        observer.listening(baud, parityFromCode(parityCode));
+        return;
     }
+    result.outcome = SequenceOutcome::ListenFailed;
+    if (lostBefore || channel.deviceLost()) {
+        // The channel has told its message sink already.
+        result.message = msg::formatMessage(msg::kPortLost, portName);
+        return;
+    }
+    result.message = openFailureText(portName, channel.lastOpenStatus());
+    observer.message(result.message);
 }
 
 } // namespace
 
 std::optional<std::string> checkCodeWriteSettings(const ShellState& shell,
                                                   std::uint32_t projectorBaud) {
+    if (projectorBaud == 0)
+        return msg::formatMessage(msg::kProjectorBaudInvalid, "0");
     if (!findEdition(shell.editionCode))
         return msg::formatMessage(msg::kUnknownEdition, std::to_string(shell.editionCode));
     if (!chunkingFor(shell.editionCode, shell.machineType))
         return std::string(msg::kChooseMachineType);
     if (!reloadByte(shell.editionCode, projectorBaud))
         return msg::formatMessage(msg::kBaudNotSupported, std::to_string(projectorBaud));
+    return std::nullopt;
+}
+
+std::optional<std::string> codeRowRefusal(const CodeListEntry& row) {
+    if (row.keyType >= kKeySlots)
+        return msg::formatMessage(msg::kKeySlotInvalid, std::to_string(row.keyType));
+    if (row.parity > kMaxParityCode)
+        return msg::formatMessage(msg::kParityInvalid, std::to_string(row.parity));
+    if (codeTextToBytes(row.codeText).size() > kMaxCodeBytes)
+        return std::string(msg::kCodeTooLong); // a projector must never get a shortened code
     return std::nullopt;
 }
 
@@ -93,13 +156,26 @@ WriteResult sendCodeFrame(SerialChannel& channel, const CodeFrame& frame, Chunki
 }
 
 SequenceResult writeSelectedCodes(SerialChannel& channel, const ShellState& shell,
-                                  SelectedModel& model, SequenceObserver& observer) {
+                                  SelectedModel& model, SequenceObserver& observer,
+                                  std::stop_token stop) {
     SequenceResult result;
     const std::uint32_t projectorBaud = model.selectedBaud;
+    // The parity the channel will listen with: that of the last row to go out.
+    std::uint32_t listenParity = model.lastParity;
+    for (const CodeListEntry& row : model.rows) {
+        if (!row.selected)
+            continue;
+        ++result.rowsSelected;
+        if (!codeRowRefusal(row))
+            listenParity = row.parity;
+    }
+    if (projectorBaud == 0) {
+        fail(SequenceOutcome::LineRefused, msg::formatMessage(msg::kProjectorBaudInvalid, "0"),
+             observer, result);
+        return result;
+    }
     if (auto refusal = checkCodeWriteSettings(shell, projectorBaud)) {
-        result.outcome = SequenceOutcome::Refused;
-        result.message = *refusal;
-        observer.message(result.message);
+        fail(SequenceOutcome::Refused, std::move(*refusal), observer, result);
         return result;
     }
     if (reloadIsApproximate(shell.editionCode, projectorBaud)) {
@@ -112,26 +188,37 @@ SequenceResult writeSelectedCodes(SerialChannel& channel, const ShellState& shel
     }
     const Chunking chunking = *chunkingFor(shell.editionCode, shell.machineType);
     const std::uint8_t reload = *reloadByte(shell.editionCode, projectorBaud);
+    const int listenCode = listenParityCode(listenParity);
 
+    if (!checkListeningLine(channel, shell.portName, lineAt(projectorBaud, listenCode), observer,
+                            result))
+        return result;
     if (!openForProgramming(channel, shell, observer, result))
         return result;
 
+    auto stoppedAfterWriting = [&]() -> SequenceResult& {
+        result.message =
+            msg::formatMessage(msg::kCodesStopped, {std::to_string(result.rowsWritten),
+                                                    std::to_string(result.rowsSelected)});
+        return stopped(channel, observer, result);
+    };
     Clock& clock = channel.clock();
     for (std::size_t i = 0; i < model.rows.size(); ++i) {
         CodeListEntry& row = model.rows[i];
         if (!row.selected)
             continue;
-        const Bytes code = codeTextToBytes(row.codeText);
-        if (code.size() > kMaxCodeBytes) {
-            // A projector must never get a shortened code.
+        if (stop.stop_requested())
+            return stoppedAfterWriting();
+        if (auto refusal = codeRowRefusal(row)) {
             ++result.rowsRefused;
-            result.message = msg::kCodeTooLong;
-            observer.rowRefused(i, msg::kCodeTooLong);
+            result.message = *refusal;
+            observer.rowRefused(i, *refusal);
             continue;
         }
         observer.progress(50);
+        const Bytes code = codeTextToBytes(row.codeText);
         const CodeFrame frame =
-            buildCodeFrame(reload, row.keyType, row.parity, shell.visualizerNumber, code);
+            *buildCodeFrame(reload, row.keyType, row.parity, shell.visualizerNumber, code);
         const WriteResult w = sendCodeFrame(channel, frame, chunking);
         if (isFatal(w))
             return writeFailed(channel, w, shell.portName, observer, result);
@@ -140,20 +227,26 @@ SequenceResult writeSelectedCodes(SerialChannel& channel, const ShellState& shel
         observer.rowStatus(i, RowStatus::Unconfirmed);
         observer.rowWritten(i);
         ++result.rowsWritten;
-        clock.sleep(kAfterFramePause);
+        if (!clock.pause(kAfterFramePause, stop))
+            return stoppedAfterWriting();
         observer.progress(100);
-        clock.sleep(kAfterFramePause);
+        if (!clock.pause(kAfterFramePause, stop))
+            return stoppedAfterWriting();
         observer.progress(0);
     }
 
-    reopenToListen(channel, shell.portName, projectorBaud, model.lastParity, observer, result);
+    reopenToListen(channel, shell.portName, projectorBaud, listenParityCode(model.lastParity),
+                   observer, result);
     return result;
 }
 
 SequenceResult writeRoomParameters(SerialChannel& channel, ShellState& shell,
                                    const RoomParameters& params, std::uint32_t listenBaud,
-                                   SequenceObserver& observer) {
+                                   SequenceObserver& observer, std::stop_token stop) {
     SequenceResult result;
+    // Unlike after the codes, the channel listens without parity here.
+    if (!checkListeningLine(channel, shell.portName, lineAt(listenBaud, 0), observer, result))
+        return result;
     if (!openForProgramming(channel, shell, observer, result))
         return result;
     Clock& clock = channel.clock();
@@ -162,24 +255,26 @@ SequenceResult writeRoomParameters(SerialChannel& channel, ShellState& shell,
     if (isFatal(w))
         return writeFailed(channel, w, shell.portName, observer, result);
     observer.progress(30);
-    clock.sleep(kRoomMarkPause);
+    clock.sleep(kRoomMarkPause); // the mark and its block belong together
     observer.progress(60);
     const RoomParameterBlock block = buildRoomBlock(params);
     shell.visualizerNumber = visualizerNumberFor(params);
     w = channel.write(block);
     if (isFatal(w))
         return writeFailed(channel, w, shell.portName, observer, result);
-    clock.sleep(kEndPause);
+    if (!clock.pause(kEndPause, stop))
+        return stopped(channel, observer, result);
     observer.progress(100);
-    clock.sleep(kEndSettle);
-    // Unlike after the codes, the channel listens without parity here.
+    if (!clock.pause(kEndSettle, stop))
+        return stopped(channel, observer, result);
     reopenToListen(channel, shell.portName, listenBaud, 0, observer, result);
     observer.progress(0);
     return result;
 }
 
 SequenceResult writeIdCard(SerialChannel& channel, const ShellState& shell,
-                           std::string_view cardNumberUtf8, SequenceObserver& observer) {
+                           std::string_view cardNumberUtf8, SequenceObserver& observer,
+                           std::stop_token stop) {
     SequenceResult result;
     const std::optional<std::string> gbk = utf8ToGbk(cardNumberUtf8);
     std::optional<Bytes> frame;
@@ -201,9 +296,16 @@ SequenceResult writeIdCard(SerialChannel& channel, const ShellState& shell,
             return writeFailed(channel, w, shell.portName, observer, result);
     }
     Clock& clock = channel.clock();
-    clock.sleep(kEndPause);
+    if (!clock.pause(kEndPause, stop))
+        return stopped(channel, observer, result);
     observer.progress(100);
-    clock.sleep(kEndSettle);
+    if (!clock.pause(kEndSettle, stop))
+        return stopped(channel, observer, result);
+    if (channel.deviceLost()) {
+        // Pulled before the end: the frame may still have been in the adapter.
+        return writeFailed(channel, WriteResult{IoStatus::DeviceLost, 0}, shell.portName, observer,
+                           result);
+    }
     channel.close();
     observer.progress(0);
     return result;

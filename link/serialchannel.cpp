@@ -64,13 +64,18 @@ OpenResult SerialChannel::openWith(const std::string& portName, const LineSettin
     }
     if (settings.baud == 0) {
         // The write time-out arithmetic divides by the speed.
+        lastOpenStatus_ = PortOpenStatus::SettingsRefused;
         report(msg::kInvalidBaud);
         return OpenResult::SettingsFailed;
     }
-    switch (port_->open(portName, settings)) {
+    const PortOpenStatus status = port_->open(portName, settings);
+    lastOpenStatus_ = status;
+    switch (status) {
     case PortOpenStatus::Ok:
         break;
     case PortOpenStatus::Unavailable:
+    case PortOpenStatus::Busy:
+    case PortOpenStatus::PermissionDenied:
         return OpenResult::Unavailable;
     case PortOpenStatus::SettingsUnreadable:
         report(msg::kGetCommStateFailed);
@@ -86,6 +91,22 @@ OpenResult SerialChannel::openWith(const std::string& portName, const LineSettin
     return OpenResult::Opened;
 }
 
+PortOpenStatus SerialChannel::checkLine(const std::string& portName, const LineSettings& settings) {
+    close();
+    PortOpenStatus status = PortOpenStatus::SettingsRefused;
+    if (settings.baud != 0) {
+        status = port_->open(portName, settings);
+        if (status == PortOpenStatus::Ok)
+            port_->close();
+    }
+    lastOpenStatus_ = status;
+    return status;
+}
+
+PortOpenStatus SerialChannel::lastOpenStatus() const {
+    return lastOpenStatus_;
+}
+
 void SerialChannel::close() {
     running_ = false;
     if (reader_.joinable()) {
@@ -97,7 +118,6 @@ void SerialChannel::close() {
         port_->purgeAll();
         port_->close();
     }
-    lost_ = false;
 }
 
 WriteResult SerialChannel::write(std::span<const std::uint8_t> bytes) {

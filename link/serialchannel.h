@@ -67,8 +67,17 @@ public:
     OpenResult open(const std::string& portName, const LineSettings& settings,
                     ReceiveHandler handler);
 
+    // Whether `portName` takes `settings`, tried before anything is written: the
+    // channel is closed, the device opened with the settings and closed again
+    // at once (no reader, nothing sent, no message). A speed of 0 answers
+    // SettingsRefused without touching the device.
+    PortOpenStatus checkLine(const std::string& portName, const LineSettings& settings);
+    // Why the last open or checkLine failed (Ok after a success).
+    PortOpenStatus lastOpenStatus() const;
+
     // Stops and joins the reader (it is woken, never killed), purges and closes
-    // the port. Harmless on a closed channel and when called twice.
+    // the port. Harmless on a closed channel and when called twice. A device
+    // lost before stays lost (deviceLost) until the next successful open.
     void close();
 
     // Writes `bytes`: completion limit 1000 ms (past it the message
@@ -84,7 +93,8 @@ public:
     void pollReceived();
 
     bool isOpen() const;
-    // True after the device went away, until the next open or close.
+    // True after the device went away, until the next successful open (close
+    // does not forget it: an operation asks after closing).
     bool deviceLost() const;
     std::string portName() const;                           // of the current/last open
     LineSettings settings() const;                          // asked for by the current open
@@ -117,6 +127,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> open_{false};
     std::atomic<bool> lost_{false};
+    std::atomic<PortOpenStatus> lastOpenStatus_{PortOpenStatus::Ok};
 };
 
 } // namespace pj::link

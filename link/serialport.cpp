@@ -1,8 +1,42 @@
 #include "link/serialport.h"
 
+#include "link/messages.h"
+
 #include <cctype>
 
 namespace pj::link {
+
+bool deviceOpened(PortOpenStatus status) {
+    return status == PortOpenStatus::Ok || status == PortOpenStatus::SettingsUnreadable ||
+           status == PortOpenStatus::SettingsRefused;
+}
+
+std::string openFailureText(const std::string& port, PortOpenStatus status) {
+    if (port.empty())
+        return msg::kNoPortSet;
+    switch (status) {
+    case PortOpenStatus::Busy: {
+        const std::string holder = portHolder(port);
+        if (holder.empty())
+            return msg::formatMessage(msg::kPortBusy, port);
+        return msg::formatMessage(msg::kPortBusyBy, {port, holder});
+    }
+    case PortOpenStatus::PermissionDenied: {
+        std::string text = msg::formatMessage(msg::kNoPermission, port);
+        const std::string help = permissionHelp(port);
+        if (!help.empty())
+            text += "。" + help;
+        return text;
+    }
+    case PortOpenStatus::SettingsUnreadable:
+    case PortOpenStatus::SettingsRefused:
+        return msg::formatMessage(msg::kPortSettingsRefused, port);
+    case PortOpenStatus::Ok:
+    case PortOpenStatus::Unavailable:
+        break;
+    }
+    return msg::formatMessage(msg::kCannotOpenPort, port);
+}
 
 Parity parityFromCode(int parityCode) {
     if (parityCode == 1)

@@ -47,10 +47,21 @@ struct AppliedSettings {
 
 enum class PortOpenStatus {
     Ok,
-    Unavailable,        // absent, not a serial device, or held by another process
+    Unavailable,        // absent or not a serial device
+    Busy,               // another program holds the device
+    PermissionDenied,   // the user may not open the device
     SettingsUnreadable, // the device opened but its line settings could not be read
     SettingsRefused,    // the device opened but refused the line settings
 };
+
+// The device itself could be had (it opened, whether or not it took the
+// settings): Ok, SettingsUnreadable, SettingsRefused.
+bool deviceOpened(PortOpenStatus status);
+
+// What the user reads when `port` could not be opened with `status` (Chinese,
+// UTF-8): no port set, absent, busy (naming the program that holds it where
+// the platform tells), permission missing with how to get it, settings refused.
+std::string openFailureText(const std::string& port, PortOpenStatus status);
 
 enum class IoStatus {
     Ok,         // write: all bytes written; waitReadable: data can be read
@@ -116,6 +127,13 @@ std::unique_ptr<SerialPort> makeSystemSerialPort();
 // without hardware are skipped. On Windows: the ports listed under
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM ("COM3").
 std::vector<std::string> availablePorts(std::span<const std::string> extra = {});
+
+// The platform's part of openFailureText. permissionHelp: how the user gets
+// the right to open `port` (on Linux the group that owns the device and the
+// usermod line; empty where the platform has no such advice). portHolder: the
+// program holding `port` ("minicom（PID 812）"), empty when it cannot be told.
+std::string permissionHelp(const std::string& port);
+std::string portHolder(const std::string& port);
 
 // Natural order of port names: runs of digits compare by value.
 bool naturalLess(const std::string& a, const std::string& b);

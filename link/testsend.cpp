@@ -58,9 +58,9 @@ TestSendResult testSend(SerialChannel& channel, const TestSendRequest& request,
     switch (channel.open(request.portName, request.line, handler)) {
     case OpenResult::Opened:
         break;
-    case OpenResult::Unavailable:
+    case OpenResult::Unavailable: // absent, busy, not permitted: said which
         return finish(TestSendOutcome::PortUnavailable,
-                      msg::formatMessage(msg::kCannotOpenPort, request.portName));
+                      openFailureText(request.portName, channel.lastOpenStatus()));
     case OpenResult::SettingsFailed:
         return finish(TestSendOutcome::PortFailed,
                       msg::formatMessage(msg::kPortRefusedSettings, request.portName));

@@ -50,21 +50,35 @@ ControllerTask::ControllerTask(QObject* parent)
     : QObject(parent) {}
 
 ControllerTask::~ControllerTask() {
+    requestStop();
     wait();
 }
 
 bool ControllerTask::start(Job job, bool confirmApproximateBaud) {
+    return start(
+        [job = std::move(job)](link::SequenceObserver& o, std::stop_token) { return job(o); },
+        confirmApproximateBaud);
+}
+
+bool ControllerTask::start(StoppableJob job, bool confirmApproximateBaud) {
     if (busy_)
         return false;
     wait(); // the previous worker has posted its end; reap it
     busy_ = true;
-    worker_ = std::thread([this, job = std::move(job), confirmApproximateBaud] {
+    stop_ = std::stop_source();
+    worker_ = std::thread([this, job = std::move(job), confirmApproximateBaud,
+                           token = stop_.get_token()] {
         Relay relay(this, confirmApproximateBaud);
-        link::SequenceResult result = job(relay);
+        link::SequenceResult result = job(relay, token);
         QMetaObject::invokeMethod(
             this, [this, result = std::move(result)] { onFinished(result); }, Qt::QueuedConnection);
     });
     return true;
+}
+
+void ControllerTask::requestStop() {
+    if (busy_)
+        stop_.request_stop();
 }
 
 void ControllerTask::wait() {

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <stop_token>
 #include <thread>
 
 namespace pj::shell {
@@ -18,16 +19,24 @@ namespace pj::shell {
 class ControllerTask : public QObject {
     Q_OBJECT
 public:
+    // A job that ends at its next pause once `stop` is requested.
+    using StoppableJob =
+        std::function<link::SequenceResult(link::SequenceObserver& observer, std::stop_token stop)>;
     using Job = std::function<link::SequenceResult(link::SequenceObserver& observer)>;
 
     explicit ControllerTask(QObject* parent = nullptr);
-    ~ControllerTask() override; // waits for a running job
+    ~ControllerTask() override; // asks a running job to stop and waits for it
 
     // Starts `job` on the worker; false when a job is still running.
     // `confirmApproximateBaud` answers the sequence's speed question (the
     // caller asks the user before starting, on its own thread).
+    bool start(StoppableJob job, bool confirmApproximateBaud = false);
     bool start(Job job, bool confirmApproximateBaud = false);
     bool busy() const { return busy_; }
+    // Asks the running job to stop at its next pause (its finished signal
+    // follows as usual). Harmless when nothing runs.
+    void requestStop();
+    bool stopRequested() const { return busy_ && stop_.stop_requested(); }
     // Blocks until the running job has ended (its finished signal is still queued).
     void wait();
 
@@ -45,6 +54,7 @@ private:
     void onFinished(link::SequenceResult result);
 
     std::thread worker_;
+    std::stop_source stop_;
     bool busy_ = false;
 };
 

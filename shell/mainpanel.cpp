@@ -93,15 +93,17 @@ MainPanel::MainPanel(PanelContext context, QWidget* parent)
     connect(&task_, &ControllerTask::rowStatus, this, [this](int row, int status) {
         browser_.codeList().setStatus(row, static_cast<link::RowStatus>(status));
     });
-    connect(&task_, &ControllerTask::rowRefused, this, [this](int row, const QString&) {
+    connect(&task_, &ControllerTask::rowRefused, this, [this](int row, const QString& reason) {
         const QModelIndex name = browser_.codeList().index(row, CodeListModel::NameColumn);
-        refusedRows_ << browser_.codeList().data(name, Qt::DisplayRole).toString();
+        refusedRows_.emplace_back(browser_.codeList().data(name, Qt::DisplayRole).toString(),
+                                  reason);
     });
     connect(&task_, &ControllerTask::message, this, &MainPanel::report);
     connect(&task_, &ControllerTask::finished, this, &MainPanel::onTaskFinished);
 }
 
 MainPanel::~MainPanel() {
+    task_.requestStop();
     task_.wait();
 }
 
@@ -295,8 +297,9 @@ void MainPanel::writeCodes() {
     codeSnapshot_ = std::make_shared<link::SelectedModel>(model);
     startOperation(
         Operation::Codes,
-        [&channel = channel_, shell = shell_, model = codeSnapshot_](link::SequenceObserver& o) {
-            return link::writeSelectedCodes(channel, shell, *model, o);
+        [&channel = channel_, shell = shell_, model = codeSnapshot_](link::SequenceObserver& o,
+                                                                     std::stop_token stop) {
+            return link::writeSelectedCodes(channel, shell, *model, o, stop);
         },
         confirmed);
 }
@@ -321,8 +324,9 @@ void MainPanel::writeRoomParameters() {
     shellSnapshot_ = std::make_shared<link::ShellState>(shell_);
     startOperation(Operation::Room,
                    [&channel = channel_, shell = shellSnapshot_, params = *params,
-                    baud = browser_.selectedModel().selectedBaud](link::SequenceObserver& o) {
-                       return link::writeRoomParameters(channel, *shell, params, baud, o);
+                    baud = browser_.selectedModel().selectedBaud](link::SequenceObserver& o,
+                                                                  std::stop_token stop) {
+                       return link::writeRoomParameters(channel, *shell, params, baud, o, stop);
                    });
 }
 
@@ -330,13 +334,22 @@ void MainPanel::writeIdCard() {
     if (busy())
         return;
     startOperation(Operation::Card,
-                   [&channel = channel_, shell = shell_,
-                    number = card_->text().toStdString()](link::SequenceObserver& o) {
-                       return link::writeIdCard(channel, shell, number, o);
+                   [&channel = channel_, shell = shell_, number = card_->text().toStdString()](
+                       link::SequenceObserver& o, std::stop_token stop) {
+                       return link::writeIdCard(channel, shell, number, o, stop);
                    });
 }
 
-bool MainPanel::startOperation(Operation op, ControllerTask::Job job, bool confirmApproximate) {
+QString MainPanel::stopOperation() {
+    if (!busy())
+        return {};
+    task_.requestStop();
+    return running_ == Operation::Codes ? QStringLiteral("正在停止写码，停止后关闭窗口…")
+                                        : QStringLiteral("正在写入，写完后关闭窗口…");
+}
+
+bool MainPanel::startOperation(Operation op, ControllerTask::StoppableJob job,
+                               bool confirmApproximate) {
     shownThisRun_.clear();
     refusedRows_.clear();
     if (!task_.start(std::move(job), confirmApproximate))
@@ -383,25 +396,49 @@ void MainPanel::updateWriteButton() {
 
 void MainPanel::onTaskFinished(int outcome, const QString& message, int, int rowsRefused) {
     const Operation op = running_;
+    const auto how = static_cast<link::SequenceOutcome>(outcome);
     if (op == Operation::Codes && codeSnapshot_)
         browser_.setLastParity(codeSnapshot_->lastParity);
     if (op == Operation::Room && shellSnapshot_)
         shell_.visualizerNumber = shellSnapshot_->visualizerNumber;
     codeSnapshot_.reset();
     shellSnapshot_.reset();
-    if (static_cast<link::SequenceOutcome>(outcome) != link::SequenceOutcome::Completed)
+    if (how != link::SequenceOutcome::Completed)
         progress_->setValue(0);
+
+    // A stopped write tells how far it got before the window may close.
+    if (how == link::SequenceOutcome::Stopped) {
+        report(message);
+        setBusy(Operation::None);
+        return;
+    }
     setBusy(Operation::None);
 
     if (rowsRefused > 0) {
-        QString text = fromUtf8(link::msg::kCodeTooLong);
-        if (!refusedRows_.isEmpty())
-            text += QLatin1Char('\n') + refusedRows_.join(QStringLiteral("、"));
-        shownThisRun_ << fromUtf8(link::msg::kCodeTooLong);
-        report(text);
-    } else if (!message.isEmpty() && !shownThisRun_.contains(message)) {
-        report(message);
+        // Each reason once, with the rows it holds back.
+        QStringList reasons;
+        QList<QStringList> names;
+        for (const auto& [name, reason] : refusedRows_) {
+            qsizetype at = reasons.indexOf(reason);
+            if (at < 0) {
+                reasons << reason;
+                names << QStringList();
+                at = reasons.size() - 1;
+            }
+            if (!name.isEmpty())
+                names[at] << name;
+        }
+        QStringList blocks;
+        for (qsizetype i = 0; i < reasons.size(); ++i) {
+            shownThisRun_ << reasons[i];
+            blocks << (names[i].isEmpty()
+                           ? reasons[i]
+                           : reasons[i] + QLatin1Char('\n') + names[i].join(QStringLiteral("、")));
+        }
+        report(blocks.join(QLatin1Char('\n')));
     }
+    if (!message.isEmpty() && !shownThisRun_.contains(message))
+        report(message);
 }
 
 void MainPanel::report(const QString& text) {

@@ -28,6 +28,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QCheckBox;
@@ -76,6 +77,10 @@ public:
     ReceiveMonitor* monitor() const;
     bool busy() const { return task_.busy(); }
     ControllerTask& task() { return task_; }
+    // Asks the running operation to end at its next pause (a code write then
+    // says how many codes went out). Returns the notice to show meanwhile, or
+    // an empty text when nothing runs.
+    QString stopOperation();
 
     // The room parameters as the controls hold them now; nullopt when the
     // off delay or the curtain time is not a whole number 0..255, with the
@@ -117,7 +122,8 @@ private:
 
     void buildControls();
     void fillRoomControls();
-    bool startOperation(Operation op, ControllerTask::Job job, bool confirmApproximate = false);
+    bool startOperation(Operation op, ControllerTask::StoppableJob job,
+                        bool confirmApproximate = false);
     void setBusy(Operation op);
     void onTaskFinished(int outcome, const QString& message, int rowsWritten, int rowsRefused);
     void onTreeCommand(TreeCommand command);
@@ -135,7 +141,7 @@ private:
     std::shared_ptr<link::SelectedModel> codeSnapshot_;
     std::shared_ptr<link::ShellState> shellSnapshot_;
     QStringList shownThisRun_; // messages already shown for the running operation
-    QStringList refusedRows_;
+    std::vector<std::pair<QString, QString>> refusedRows_; // row name, reason
     // The control that had the keyboard focus when the operation greyed it out.
     QPointer<QWidget> focusBeforeBusy_;
 

@@ -51,9 +51,14 @@ void MainWindow::hideEvent(QHideEvent* e) {
 
 void MainWindow::closeEvent(QCloseEvent* e) {
     if (panel_->busy()) {
-        // The controller is being written: the sequence has no safe point to
-        // stop at, so the window closes as soon as it has ended.
+        // The controller is being written: the operation is asked to stop at
+        // its next pause (a frame begun is finished first), the caption says
+        // so, and the window closes when the operation has ended.
         closeWhenIdle_ = true;
+        const QString notice = panel_->stopOperation();
+        if (!notice.isEmpty())
+            setWindowTitle(title() + QStringLiteral(" — ") + notice);
+        setCursor(Qt::BusyCursor);
         e->ignore();
         return;
     }

@@ -2,7 +2,8 @@
 // The program's one top-level window, "中控写码": borderless with rounded
 // corners, the caption strip with minimise and close, and the main panel below
 // the strip. It is centred on the screen whenever it is shown or hidden.
-// Closing it while a controller operation runs waits for the operation to end.
+// Closing it while a controller operation runs stops the operation at its next
+// pause, shows that in the caption, and closes once it has ended.
 //
 // Object names: "mainWindow"; the strip's are "caption", "button104", "button118".
 

@@ -162,8 +162,8 @@ std::vector<std::string> ProjectorApp::openablePorts() const {
     std::vector<std::string> out;
     const auto port = link::makeSystemSerialPort();
     for (const auto& name : scanPorts()) {
-        // Any answer but Unavailable means the device could be had.
-        if (port->open(name, link::LineSettings{}) != link::PortOpenStatus::Unavailable)
+        // A device that opens can be had, whether or not it takes the settings.
+        if (link::deviceOpened(port->open(name, link::LineSettings{})))
             out.push_back(name);
         port->close();
     }

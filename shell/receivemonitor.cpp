@@ -203,13 +203,14 @@ void ReceiveMonitor::reopen(const QString& speedText, int parityRow) {
 void ReceiveMonitor::openChannel() {
     const std::string& port = shell_.portName;
     if (port.empty()) {
-        note(QStringLiteral("未设置串口"));
+        note(q(pj::link::openFailureText(port, pj::link::PortOpenStatus::Unavailable)));
         return;
     }
     const auto result = channel_.open(port, listening_);
-    // A port that refuses its settings has been reported by the channel.
+    // A port that refuses its settings has been reported by the channel; one
+    // that is absent, busy or not permitted is said which.
     if (result == pj::link::OpenResult::Unavailable)
-        note(q(pj::link::msg::formatMessage(pj::link::msg::kCannotOpenPort, port)));
+        note(q(pj::link::openFailureText(port, channel_.lastOpenStatus())));
 }
 
 void ReceiveMonitor::appendReceived(const QByteArray& block) {

@@ -31,7 +31,7 @@ enum class ProbePolicy {
 // even parity cannot be told from none.
 struct LineSettings {
     bool clientOpen = true; // someone holds the port open
-    std::uint32_t baud = 0; // 0 when the speed is not a standard one
+    std::uint32_t baud = 0; // bits per second; 0 when it cannot be told
     bool parityOdd = false; // PARODD
 };
 

@@ -1,5 +1,7 @@
 #include "sim/projectorsim.h"
 
+#include "link/posix/linespeed.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,22 +18,6 @@ namespace {
 
 std::string errnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
-}
-
-std::uint32_t baudOf(speed_t code) {
-    struct Row {
-        speed_t code;
-        std::uint32_t baud;
-    };
-    static constexpr Row kSpeeds[] = {{B300, 300},       {B600, 600},      {B1200, 1200},
-                                      {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
-                                      {B19200, 19200},   {B38400, 38400},  {B57600, 57600},
-                                      {B115200, 115200}, {B230400, 230400}};
-    for (const auto& row : kSpeeds) {
-        if (row.code == code)
-            return row.baud;
-    }
-    return 0;
 }
 
 } // namespace
@@ -172,7 +158,7 @@ LineSettings ProjectorSimulator::lineLocked() const {
     LineSettings line;
     termios t{};
     if (master_ >= 0 && ::tcgetattr(master_, &t) == 0) {
-        line.baud = baudOf(::cfgetospeed(&t));
+        line.baud = pj::link::posix::lineSpeed(master_); // any speed, 14400 too
         line.parityOdd = (t.c_cflag & PARODD) != 0;
     }
     line.clientOpen = clientSeen_ && !hungUp_;

@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include "link/posix/linespeed.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,27 +16,6 @@
 namespace pj::sim {
 
 namespace {
-
-struct SpeedRow {
-    speed_t code;
-    std::uint32_t baud;
-};
-// clang-format off
-constexpr SpeedRow kSpeeds[] = {
-    {B50, 50}, {B75, 75}, {B110, 110}, {B134, 134}, {B150, 150}, {B200, 200}, {B300, 300},
-    {B600, 600}, {B1200, 1200}, {B1800, 1800}, {B2400, 2400}, {B4800, 4800}, {B9600, 9600},
-    {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400},
-    {B460800, 460800}, {B921600, 921600},
-};
-// clang-format on
-
-std::uint32_t baudOf(speed_t code) {
-    for (const auto& row : kSpeeds) {
-        if (row.code == code)
-            return row.baud;
-    }
-    return 0;
-}
 
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -243,7 +224,8 @@ LineSettings Simulator::lineLocked() const {
         return line;
     termios t{};
     if (::tcgetattr(master_, &t) == 0) {
-        line.baud = baudOf(::cfgetospeed(&t));
+        // Any speed the client set, also one without a B constant (14400).
+        line.baud = pj::link::posix::lineSpeed(master_);
         line.parityOdd = (t.c_cflag & PARODD) != 0;
     }
     pollfd p{master_, 0, 0};

@@ -1,5 +1,7 @@
 #include "link/posix/posixserialport.h"
 
+#include "link/posix/linespeed.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -23,6 +25,19 @@ template <typename F> auto retryEintr(F f) {
 
 bool isDeviceGone(int err) {
     return err == EIO || err == ENXIO || err == ENODEV || err == EBADF;
+}
+
+// Why open() refused the device.
+PortOpenStatus openFailure(int err) {
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        return PortOpenStatus::PermissionDenied;
+    case EBUSY: // another process set TIOCEXCL
+        return PortOpenStatus::Busy;
+    default:
+        return PortOpenStatus::Unavailable;
+    }
 }
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
@@ -116,8 +131,9 @@ PortOpenStatus PosixSerialPort::open(const std::string& name, const LineSettings
     const int fd = retryEintr(
         [&] { return ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0) {
-        setError("open", errno);
-        return PortOpenStatus::Unavailable;
+        const int err = errno;
+        setError("open", err);
+        return openFailure(err);
     }
     if (!isatty(fd)) {
         setError("not a terminal", ENOTTY);
@@ -129,7 +145,7 @@ PortOpenStatus PosixSerialPort::open(const std::string& name, const LineSettings
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         setError("flock", errno);
         ::close(fd);
-        return PortOpenStatus::Unavailable;
+        return PortOpenStatus::Busy;
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
@@ -184,12 +200,22 @@ PortOpenStatus PosixSerialPort::open(const std::string& name, const LineSettings
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     a.baud = settings.baud;
-    bool ok = speed != 0 && ::cfsetispeed(&tio, speed) == 0 && ::cfsetospeed(&tio, speed) == 0;
+    // A speed without a B constant is set by number once the rest is applied
+    // (38400 stands in until then). Speed 0 would hang the line up.
+    const bool byNumber = speed == 0 && settings.baud != 0;
+    const speed_t first = byNumber ? B38400 : speed;
+    bool ok = first != 0 && ::cfsetispeed(&tio, first) == 0 && ::cfsetospeed(&tio, first) == 0;
     if (ok && retryEintr([&] { return ::tcsetattr(fd, TCSANOW, &tio); }) != 0) {
         setError("tcsetattr", errno);
         ok = false;
     } else if (!ok) {
         setError("speed", EINVAL);
+    }
+    if (ok && byNumber) {
+        if (const int err = posix::setSpeedByNumber(fd, settings.baud); err != 0) {
+            setError("speed", err);
+            ok = false;
+        }
     }
     if (!ok) {
         ::tcsetattr(fd, TCSANOW, &original);

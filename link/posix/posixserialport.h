@@ -2,6 +2,7 @@
 // termios implementation of the serial port: raw binary line, exclusive use
 // (TIOCEXCL and flock), non-blocking descriptor waited on with poll(), a
 // self-pipe to wake the reader, the device's own settings restored on close.
+// Speeds without a B constant go through termios2 where the platform has it.
 
 #include "link/serialport.h"
 
@@ -29,7 +30,8 @@ public:
     std::optional<AppliedSettings> appliedSettings() const override;
     std::string lastError() const override;
 
-    // The termios speed constant for `baud`; 0 when the platform has none.
+    // The termios speed constant for `baud`; 0 when there is none (such speeds
+    // are set by number, see link/posix/linespeed.h).
     static speed_t speedConstant(std::uint32_t baud);
 
 private:

@@ -45,6 +45,17 @@ std::vector<std::string> availablePorts(std::span<const std::string> extra) {
     return found;
 }
 
+// Windows answers "access denied" for a port another program holds, which is
+// reported as busy; it has no per-user rights on serial ports to explain, and
+// does not tell which program holds one.
+std::string permissionHelp(const std::string&) {
+    return {};
+}
+
+std::string portHolder(const std::string&) {
+    return {};
+}
+
 std::string portShortName(const std::string& port) {
     return port;
 }

@@ -107,6 +107,12 @@ bool Win32SerialPort::isDeviceGone(DWORD err) {
     }
 }
 
+PortOpenStatus Win32SerialPort::openFailure(DWORD err) {
+    if (err == ERROR_ACCESS_DENIED || err == ERROR_SHARING_VIOLATION)
+        return PortOpenStatus::Busy;
+    return PortOpenStatus::Unavailable;
+}
+
 std::string Win32SerialPort::devicePath(const std::string& name) {
     if (name.rfind("\\\\.\\", 0) == 0 || name.rfind("\\\\?\\", 0) == 0)
         return name;
@@ -180,12 +186,12 @@ PortOpenStatus Win32SerialPort::open(const std::string& name, const LineSettings
         return PortOpenStatus::Unavailable;
     }
     const std::string path = devicePath(name);
-    // Share mode 0: a port another program holds answers ERROR_ACCESS_DENIED.
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        setError("CreateFile", GetLastError());
-        return PortOpenStatus::Unavailable;
+        const DWORD err = GetLastError();
+        setError("CreateFile", err);
+        return openFailure(err);
     }
     if (GetFileType(h) != FILE_TYPE_CHAR) {
         setError("not a serial device", ERROR_BAD_DEVICE);

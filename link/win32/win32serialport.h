@@ -54,6 +54,10 @@ public:
     // Errors by which Windows says the device went away after it was opened
     // (unplugged USB adapter, driver gone).
     static bool isDeviceGone(DWORD err);
+    // What a failed CreateFile means: a serial port is opened by one program
+    // at a time, and the next one is told "access denied" (or a sharing
+    // violation): Busy. Anything else: Unavailable.
+    static PortOpenStatus openFailure(DWORD err);
 
 private:
     void setError(const char* what, DWORD err);

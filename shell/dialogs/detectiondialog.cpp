@@ -38,6 +38,8 @@ DetectionScan linkDetectionScan(pj::link::SerialChannel& channel, std::vector<st
         out.portName = r.portName;
         out.editionCode = r.edition.editionCode;
         out.controllerBaud = r.edition.controllerBaud;
+        for (const auto& problem : r.unusable)
+            out.unusable.push_back(problem.message);
         return out;
     };
 }
@@ -53,6 +55,7 @@ QString DetectionLogic::notFoundText() {
 void DetectionLogic::startScan() {
     phase_ = Phase::Scanning;
     progress_ = 0;
+    unusable_.clear();
 }
 
 void DetectionLogic::progress(int value) {
@@ -73,6 +76,8 @@ void DetectionLogic::finished(const ScanOutcome& outcome) {
     }
     progress_ = 100;
     phase_ = Phase::NotFound;
+    for (const auto& text : outcome.unusable)
+        unusable_ << QString::fromStdString(text);
 }
 
 void DetectionLogic::manual() {
@@ -92,6 +97,10 @@ void DetectionLogic::exit() {
 
 QString DetectionLogic::statusText() const {
     return phase_ == Phase::NotFound ? notFoundText() : searchingText();
+}
+
+QString DetectionLogic::unusableText() const {
+    return phase_ == Phase::NotFound ? unusable_.join(QLatin1Char('\n')) : QString();
 }
 
 DetectionDialog::DetectionDialog(pj::link::ShellState& state, DetectionScan scan, QWidget* parent)
@@ -119,9 +128,19 @@ DetectionDialog::DetectionDialog(pj::link::ShellState& state, DetectionScan scan
         b->setAutoDefault(false);
         return b;
     };
+    // The ports a fruitless scan could not use, and why (selectable, so that a
+    // command in the advice can be copied). The dialog grows to show them.
+    unusable_ = new QLabel(this);
+    unusable_->setObjectName(QStringLiteral("labelUnusable"));
+    unusable_->setWordWrap(true);
+    unusable_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    unusable_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    unusable_->hide();
+
     again_ = button(u"重新查找", 1080, dlu(39, 105, 55, 16));
     manual_ = button(u"手动设置", 1076, dlu(107, 105, 56, 16));
     exit_ = button(u"退出", 1077, dlu(179, 105, 53, 16));
+    baseSize_ = size();
     connect(again_, &QPushButton::clicked, this, [this] {
         if (logic_.phase() == DetectionLogic::Phase::NotFound)
             startScan();
@@ -212,6 +231,25 @@ void DetectionDialog::refresh() {
     status_->setText(logic_.statusText());
     progress_->setValue(logic_.progressValue());
     again_->setEnabled(logic_.searchAgainEnabled());
+    showUnusable(logic_.unusableText());
+}
+
+void DetectionDialog::showUnusable(const QString& text) {
+    using pj::skin::dlu;
+    // Between the progress bar and the buttons; what does not fit there moves
+    // the buttons down and makes the dialog taller.
+    const QRect room = dlu(13, 83, 256, 18);
+    unusable_->setText(text);
+    unusable_->setVisible(!text.isEmpty());
+    const int needed = text.isEmpty() ? 0 : unusable_->heightForWidth(room.width());
+    const int extra = std::max(0, needed - room.height());
+    unusable_->setGeometry(room.x(), room.y(), room.width(), room.height() + extra);
+    const int buttonsY = dlu(0, 105, 1, 1).y() + extra;
+    for (QPushButton* b : {again_, manual_, exit_})
+        b->move(b->x(), buttonsY);
+    const QSize wanted(baseSize_.width(), baseSize_.height() + extra);
+    if (size() != wanted)
+        resizeAndCentre(wanted);
 }
 
 } // namespace pj::shell

@@ -8,9 +8,12 @@
 // killed, so the serial port is always left closed by the scan itself.
 //
 // Results: 2 a controller was found (editionCode, controllerBaud and portName
-// set), 1 "手动设置" (portName emptied), 0 "退出" or the dialog closed.
+// set), 1 "手动设置" (portName emptied), 0 "退出" or the dialog closed. After a
+// fruitless scan the ports it could not use are listed with why (busy, no
+// permission and how to get it), and the dialog grows to show them.
 // Object names: "label1078" (status line), "progress1075", "button1080"
-// ("重新查找"), "button1076" ("手动设置"), "button1077" ("退出").
+// ("重新查找"), "button1076" ("手动设置"), "button1077" ("退出"),
+// "labelUnusable" (the ports the scan could not use).
 
 #include "link/serialchannel.h"
 #include "link/state.h"
@@ -58,6 +61,7 @@ private:
     void startScan();
     void stopScan();
     void refresh();
+    void showUnusable(const QString& text);
     void onProgress(unsigned generation, int value);
     void onFinished(unsigned generation, const ScanOutcome& outcome);
 
@@ -70,6 +74,8 @@ private:
     QPushButton* again_ = nullptr;
     QPushButton* manual_ = nullptr;
     QPushButton* exit_ = nullptr;
+    QLabel* unusable_ = nullptr;
+    QSize baseSize_; // without the list of unusable ports
 };
 
 } // namespace pj::shell

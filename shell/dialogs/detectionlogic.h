@@ -8,8 +8,10 @@
 #include <functional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include <QString>
+#include <QStringList>
 
 namespace pj::shell {
 
@@ -19,6 +21,8 @@ struct ScanOutcome {
     std::string portName; // the port on which the answer arrived
     int editionCode = 0;
     int controllerBaud = 0;
+    // The ports the scan could not use, each with why ("没有权限打开串口 …").
+    std::vector<std::string> unusable;
 };
 
 // One detection scan, run on the worker thread: reports progress 0..100 through
@@ -48,10 +52,14 @@ public:
     int result() const { return result_; }
     int progressValue() const { return progress_; }
     QString statusText() const;
+    // After a fruitless scan: the ports it could not use and why, one a line;
+    // empty otherwise.
+    QString unusableText() const;
     bool searchAgainEnabled() const { return phase_ == Phase::NotFound; }
 
 private:
     pj::link::ShellState& state_;
+    QStringList unusable_;
     Phase phase_ = Phase::Scanning;
     int result_ = Exit;
     int progress_ = 0;

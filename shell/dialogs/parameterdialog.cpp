@@ -236,8 +236,8 @@ std::vector<std::string> ParameterDialog::openablePorts(const std::vector<std::s
     std::vector<std::string> out;
     const auto port = pj::link::makeSystemSerialPort();
     for (const auto& name : pj::link::availablePorts(extra)) {
-        // Any status but Unavailable means the device could be had.
-        if (port->open(name, pj::link::LineSettings{}) != pj::link::PortOpenStatus::Unavailable)
+        // A device that opens can be had, whether or not it takes the settings.
+        if (pj::link::deviceOpened(port->open(name, pj::link::LineSettings{})))
             out.push_back(name);
         port->close();
     }

@@ -1,4 +1,5 @@
 // projector-cli's controller commands over the in-memory port, in virtual time.
+#include "../catalogue/catalogue_test_util.h"
 #include "cli/args.h"
 #include "cli_test_support.h"
 
@@ -121,10 +122,12 @@ TEST_F(CliLink, WriteSendsFramesInOrderAndListensWithTheLastParity) {
     EXPECT_EQ(w[1][60], 1); // parity odd
     EXPECT_EQ(w[1][61], 2); // visualizer
     const auto o = opens();
-    ASSERT_EQ(o.size(), 2u);
-    EXPECT_EQ(o[0].settings.baud, 1200u); // the edition's programming speed
-    EXPECT_EQ(o[1].settings.baud, 19200u);
-    EXPECT_EQ(o[1].settings.parityCode, 2);
+    ASSERT_EQ(o.size(), 3u);
+    EXPECT_EQ(o[0].settings.baud, 19200u); // the listening line, tried first
+    EXPECT_EQ(o[0].settings.parityCode, 2);
+    EXPECT_EQ(o[1].settings.baud, 1200u); // the edition's programming speed
+    EXPECT_EQ(o[2].settings.baud, 19200u);
+    EXPECT_EQ(o[2].settings.parityCode, 2);
     EXPECT_FALSE(port.isOpen()); // the tool closes the port when it ends
 }
 
@@ -196,7 +199,7 @@ TEST_F(CliLink, RoomAndCardBytes) {
     EXPECT_EQ(r.out,
               "{\"event\":\"room\",\"bytes\":\"01 00 01 01 05 00 00 00\",\"visualizer\":2}\n");
     EXPECT_EQ(writes(), (std::vector<Bytes>{{0x5A}, {1, 0, 1, 1, 5, 0, 0, 0}}));
-    EXPECT_EQ(opens().at(0).settings.baud, 9600u);
+    EXPECT_EQ(opens().at(1).settings.baud, 9600u); // after the listening line was tried
     port.clearEvents();
 
     r = run(roomCommand, {"--port",      "p",  "--edition",         "21", "--signal-source", "4",
@@ -205,7 +208,7 @@ TEST_F(CliLink, RoomAndCardBytes) {
                           "--network",   "1"});
     EXPECT_EQ(r.code, kOk);
     EXPECT_EQ(writes().at(1), (Bytes{10, 4, 0, 0, 30, 1, 1, 1}));
-    EXPECT_EQ(opens().at(0).settings.baud, 600u); // edition 21 standalone
+    EXPECT_EQ(opens().at(1).settings.baud, 600u); // edition 21 standalone
     port.clearEvents();
 
     r = run(cardCommand, {"--port", "p", "--edition", "31", "--number", "12"});
@@ -233,7 +236,18 @@ TEST_F(CliLink, DetectReportsTheAnsweringPort) {
     r = run(detectCommand, {"--port", "/dev/ttyUSB0"});
     EXPECT_EQ(r.code, kFailed);
     EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(lineCount(r.err), 1);
+    EXPECT_EQ(r.err, "无法打开串口 /dev/ttyUSB0\n没有找到合适的中控（扫描了 1 个串口）\n");
+}
+
+TEST_F(CliLink, DetectSaysWhichPortsItCouldNotUseAndWhy) {
+    port.setOpenStatus("/dev/ttyUSB0", PortOpenStatus::Busy);
+    port.setOpenStatus("/dev/ttyUSB1", PortOpenStatus::PermissionDenied);
+    const CliRun r = run(detectCommand, {"--json"});
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("串口 /dev/ttyUSB0 正被其他程序占用"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("没有权限打开串口 /dev/ttyUSB1"), std::string::npos) << r.err;
+    EXPECT_EQ(lineCount(r.err), 3);
 }
 
 TEST_F(CliLink, MonitorShowsBlocksAsTheReceiveMonitorDoes) {
@@ -292,4 +306,144 @@ TEST(CliArgs, ValuesFlagsAndNumbers) {
     EXPECT_EQ(parseParity("even"), 2);
     EXPECT_EQ(parseParity("1"), 1);
     EXPECT_FALSE(parseParity("mark"));
+}
+
+// --- help and option wording ---------------------------------------------------
+
+TEST_F(CliLink, SubcommandHelpPrintsItsUsageAndExitsZero) {
+    const std::pair<LinkCommandFn, const char*> commands[] = {
+        {portsCommand, "ports"}, {detectCommand, "detect"}, {writeCommand, "write"},
+        {roomCommand, "room"},   {cardCommand, "card"},     {monitorCommand, "monitor"},
+    };
+    for (const auto& [fn, name] : commands) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--help"}, std::vector<std::string>{"-h"},
+              std::vector<std::string>{"--port", "p", "--bogus", "--help"}}) {
+            const CliRun r = run(fn, args);
+            EXPECT_EQ(r.code, kOk) << name;
+            EXPECT_EQ(r.out.rfind(std::string("用法: projector-cli ") + name + " ", 0), 0u)
+                << r.out;
+            EXPECT_EQ(lineCount(r.out), 1);
+            EXPECT_TRUE(r.err.empty()) << r.err;
+        }
+    }
+    EXPECT_TRUE(port.events().empty());
+
+    std::ostringstream out, err;
+    std::istringstream in;
+    Io io{out, err, in};
+    EXPECT_EQ(runCli({"write", "--help"}, io), kOk);
+    EXPECT_EQ(runCli({"catalogue", "--help"}, io), kOk);
+    EXPECT_EQ(runCli({"catalogue", "add-model", "--bogus", "--help"}, io), kOk);
+    EXPECT_EQ(runCli({"catalogue", "lint", "--help"}, io), kOk);
+    EXPECT_EQ(runCli({"send", "--help"}, io), kOk);
+    EXPECT_TRUE(err.str().empty()) << err.str();
+    EXPECT_EQ(lineCount(out.str()), 5);
+    EXPECT_NE(out.str().find("用法: projector-cli send --port"), std::string::npos);
+    EXPECT_NE(out.str().find("用法: projector-cli catalogue [--catalogue FILE]"),
+              std::string::npos);
+}
+
+TEST_F(CliLink, UnknownOptionsAreWordedAlikeByEveryCommand) {
+    const CliRun r = run(cardCommand, {"--bogus"});
+    EXPECT_EQ(r.code, kUsage);
+    EXPECT_EQ(r.err.rfind("用法错误：未知选项: --bogus\n", 0), 0u) << r.err;
+    std::ostringstream out, err;
+    std::istringstream in;
+    Io io{out, err, in};
+    EXPECT_EQ(runCli({"catalogue", "list", "--bogus"}, io), kUsage);
+    EXPECT_EQ(err.str().rfind("用法错误：未知选项: --bogus\n", 0), 0u) << err.str();
+}
+
+// --- the listening line and a lost device ----------------------------------------
+
+TEST_F(CliLink, AProjectorSpeedThePortCannotListenAtExitsTwoAndWritesNothing) {
+    port.refuseSpeed(14400);
+    CliRun r = run(writeCommand, {"--port", "/dev/ttyUSB0", "--edition", "2009", "--projector-baud",
+                                  "14400", "--code", "0:none:01"});
+    EXPECT_EQ(r.code, kUsage);
+    EXPECT_NE(r.err.find("串口 /dev/ttyUSB0 无法以投影机的波特率 14400 接收回码，未写入任何数据\n"),
+              std::string::npos)
+        << r.err;
+    r = run(roomCommand,
+            {"--port", "/dev/ttyUSB0", "--edition", "2007", "--projector-baud", "14400"});
+    EXPECT_EQ(r.code, kUsage);
+    EXPECT_TRUE(writes().empty());
+
+    r = run(roomCommand, {"--port", "/dev/ttyUSB0", "--edition", "2007", "--projector-baud", "0"});
+    EXPECT_EQ(r.code, kUsage);
+    EXPECT_EQ(r.err.rfind("用法错误：波特率无效: 0", 0), 0u) << r.err;
+    EXPECT_TRUE(writes().empty());
+
+    // The window's room write listens at the model's speed; so does the tool's.
+    r = run(roomCommand,
+            {"--port", "/dev/ttyUSB0", "--edition", "2007", "--projector-baud", "4800"});
+    EXPECT_EQ(r.code, kOk) << r.err;
+    EXPECT_EQ(opens().back().settings.baud, 4800u);
+}
+
+TEST_F(CliLink, APulledAdapterAfterTheLastFrameFailsTheWriteAndTheRoomWrite) {
+    const std::vector<std::vector<std::string>> commands{
+        with(kWriteBase, {"--projector-baud", "9600", "--code", "0:none:01"}),
+        with(kWriteBase, {"--projector-baud", "9600", "--code", "0:none:01", "--wait-echo", "2"}),
+        {"--port", "/dev/ttyUSB0", "--edition", "2007"},
+    };
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        SCOPED_TRACE(i);
+        port.replug();
+        port.clearEvents();
+        clock.onSleep = [this] {
+            if (writes().size() == 2) // the whole frame, or the mark and the block
+                port.unplug();
+        };
+        const CliRun r = run(i < 2 ? writeCommand : roomCommand, commands[i]);
+        clock.onSleep = nullptr;
+        EXPECT_EQ(r.code, kFailed) << r.out << r.err;
+        EXPECT_NE(r.err.find("/dev/ttyUSB0"), std::string::npos) << r.err;
+        EXPECT_EQ(writes().size(), 2u);
+    }
+}
+
+// --- rows from the catalogue ------------------------------------------------------
+
+TEST_F(CliLink, CatalogueRowsNoFrameCanCarryAreNamedAndASpeedOfZeroWritesNothing) {
+    QTemporaryDir dir;
+    const std::string file = dir.filePath(QStringLiteral("projector.mdb")).toStdString();
+    std::ostringstream out, err;
+    std::istringstream in;
+    Io io{out, err, in};
+    auto catalogue = [&](std::vector<std::string> words) {
+        words.insert(words.begin(), {"catalogue", "--catalogue", file});
+        return runCli(words, io);
+    };
+    ASSERT_EQ(catalogue({"init"}), kOk) << err.str();
+    ASSERT_EQ(catalogue({"add-company", "Acme"}), kOk) << err.str();
+    ASSERT_EQ(catalogue({"add-model", "Acme", "P1", "--baud", "9600", "--key", "开机:0:a0 01",
+                         "--key", "关机:1:a0 02"}),
+              kOk)
+        << err.str();
+    {
+        // Rows the catalogue's own input would refuse, as an old file may hold them.
+        pj::catalogue::test::RawDb raw(QString::fromStdString(file));
+        raw.exec(QStringLiteral("UPDATE FUNKEY SET TYPE = 256 WHERE FUNCODE = 'a0 01'"));
+    }
+    const std::vector<std::string> fromCatalogue{
+        "--port", "/dev/ttyUSB0", "--edition", "2007",    "--catalogue",
+        file,     "--company",    "Acme",      "--model", "P1"};
+    CliRun r = run(writeCommand, fromCatalogue);
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_NE(r.err.find("第 0 行（开机）未写入: 键位 256 无效（应为 0 到 17）"), std::string::npos)
+        << r.err;
+    ASSERT_EQ(writes().size(), 2u); // only the other row's frame
+    EXPECT_EQ(writes()[1][2], 1);   // its key slot, 1
+    port.clearEvents();
+
+    {
+        pj::catalogue::test::RawDb raw(QString::fromStdString(file));
+        raw.exec(QStringLiteral("UPDATE MACHINE SET BAUD = 0"));
+    }
+    r = run(writeCommand, fromCatalogue);
+    EXPECT_EQ(r.code, kUsage);
+    EXPECT_NE(r.err.find("投影机波特率无效（0），未写入任何数据"), std::string::npos) << r.err;
+    EXPECT_TRUE(port.events().empty());
 }

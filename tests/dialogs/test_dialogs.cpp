@@ -119,6 +119,7 @@ private Q_SLOTS:
     void detection_exitDuringScanEndsWithZero();
     void detection_searchAgainRunsANewScan();
     void detection_destroyedWhileScanningWaitsForWorker();
+    void detection_notFoundListsThePortsItCouldNotUse();
 
     void help_missingFileDoesNothing();
     void help_opensWithDesktopOrOwnWindow();
@@ -449,7 +450,7 @@ void TestDialogs::detection_foundEndsWithTwoAndSetsState() {
     DetectionDialog d(s, [&scanThread](const std::function<void(int)>& progress, std::stop_token) {
         scanThread = std::this_thread::get_id();
         progress(30);
-        return ScanOutcome{true, "COM3", 21, 1200};
+        return ScanOutcome{true, "COM3", 21, 1200, {}};
     });
     QCOMPARE(d.windowTitle(), QStringLiteral("检测中控"));
     QCOMPARE(child<QLabel>(d, "label1078")->text(), QStringLiteral("正在查找中控 . . ."));
@@ -529,7 +530,7 @@ void TestDialogs::detection_searchAgainRunsANewScan() {
         const int n = ++scans;
         progress(100);
         if (n == 2)
-            return ScanOutcome{true, "/dev/pts/7", 2007, 9600};
+            return ScanOutcome{true, "/dev/pts/7", 2007, 9600, {}};
         return ScanOutcome{};
     });
     QSignalSpy ended(&d, &DetectionDialog::scanEnded);
@@ -555,6 +556,46 @@ void TestDialogs::detection_destroyedWhileScanningWaitsForWorker() {
     QVERIFY(sawStop.load());
     QVERIFY(!running.load());
     QCoreApplication::processEvents(); // posts for the gone dialog are dropped
+}
+
+void TestDialogs::detection_notFoundListsThePortsItCouldNotUse() {
+    ShellState s;
+    std::atomic<int> scans{0};
+    const std::string denied = "没有权限打开串口 /dev/ttyS0。请把当前用户加入拥有该设备的 dialout "
+                               "组：sudo usermod -aG dialout $USER，然后注销并重新登录";
+    const std::string busy = "串口 /dev/ttyUSB0 正被 minicom（PID 812） 占用，请先关闭该程序";
+    DetectionDialog d(s, [&](const std::function<void(int)>& progress, std::stop_token) {
+        progress(100);
+        ScanOutcome out;
+        if (++scans == 1)
+            out.unusable = {denied, busy};
+        return out;
+    });
+    auto* list = child<QLabel>(d, "labelUnusable");
+    auto* again = child<QPushButton>(d, "button1080");
+    const QSize base = d.size();
+    const int buttonsY = again->y();
+    QVERIFY(list->isHidden());
+    QSignalSpy ended(&d, &DetectionDialog::scanEnded);
+    d.show();
+    QTRY_COMPARE(ended.count(), 1);
+    QCOMPARE(child<QLabel>(d, "label1078")->text(),
+             QStringLiteral("没有找到合适的中控，请使用 “手工设置” 。"));
+    QVERIFY(list->isVisible());
+    QCOMPARE(list->text(), QString::fromStdString(denied + "\n" + busy));
+    // Everything is readable: the buttons moved below the list, the dialog grew.
+    QVERIFY(list->geometry().bottom() < again->y());
+    QVERIFY(list->height() >= list->heightForWidth(list->width()));
+    QVERIFY(d.height() > base.height());
+    QCOMPARE(d.width(), base.width());
+    QCOMPARE(d.captionBar()->width(), d.width());
+    QVERIFY(again->geometry().bottom() < d.height());
+
+    again->click(); // a scan without trouble: back to the dialog's own size
+    QTRY_COMPARE(ended.count(), 2);
+    QVERIFY(list->isHidden());
+    QCOMPARE(d.size(), base);
+    QCOMPARE(again->y(), buttonsY);
 }
 
 void TestDialogs::help_missingFileDoesNothing() {

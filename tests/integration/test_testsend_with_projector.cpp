@@ -12,12 +12,13 @@ namespace {
 
 struct Bench {
     explicit Bench(pj::sim::ProjectorFamily family, std::chrono::milliseconds delay = 0ms,
-                   bool on = false)
+                   bool on = false, std::uint32_t baud = 0)
         : sim([&] {
             pj::sim::ProjectorSimulatorOptions o;
             o.projector.family = family;
             o.projector.replyDelay = delay;
             o.projector.startOn = on;
+            o.projector.baud = baud;
             return o;
         }())
         , channel(makeSystemSerialPort(), clock) {
@@ -73,6 +74,14 @@ TEST(TestSendWithProjector, Epson_AnswersTheColonPromptAfterItsDelay) {
     const TestSendResult q = b.send(str("PWR?\r"), 9600);
     EXPECT_EQ(answerText(q.answer()), "PWR=01\\r:");
     EXPECT_EQ(b.received(), str("PWR ON\rPWR?\r"));
+}
+
+TEST(TestSendWithProjector, Epson_AtASpeedWithoutASpeedConstant_Answers) {
+    Bench b(pj::sim::ProjectorFamily::Epson, 0ms, false, 14400);
+    ASSERT_TRUE(b.started);
+    const TestSendResult r = b.send(str("PWR ON\r"), 14400);
+    ASSERT_EQ(r.outcome, TestSendOutcome::Answered) << r.message;
+    EXPECT_EQ(r.answer(), str(":"));
 }
 
 TEST(TestSendWithProjector, Epson_RefusedCommandAnswersErr) {

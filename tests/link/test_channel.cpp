@@ -273,3 +273,42 @@ TEST(ChannelLost, deviceGoneWhileListeningIsReportedOnceAndTheChannelRecovers) {
     EXPECT_FALSE(link.channel.deviceLost());
     EXPECT_TRUE(link.channel.write(Bytes{1}).ok());
 }
+
+TEST(ChannelLost, closingDoesNotForgetTheLossUntilAnOpenSucceeds) {
+    FakeLink link;
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    link.port->unplug();
+    for (int i = 0; i < 500 && !link.channel.deviceLost(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(link.channel.deviceLost());
+    link.channel.close();
+    link.channel.close();
+    EXPECT_TRUE(link.channel.deviceLost()); // an operation asks after closing
+    EXPECT_EQ(link.channel.open(kPort, k9600), OpenResult::Unavailable);
+    EXPECT_TRUE(link.channel.deviceLost());
+    link.port->replug();
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    EXPECT_FALSE(link.channel.deviceLost());
+}
+
+TEST(ChannelCheckLine, triesTheSettingsAndLeavesNothingOpen) {
+    FakeLink link;
+    link.port->refuseSpeed(14400);
+    link.port->setOpenStatus("/dev/busy", PortOpenStatus::Busy);
+    EXPECT_EQ(link.channel.checkLine(kPort, {9600, 8, 2, 1}), PortOpenStatus::Ok);
+    EXPECT_FALSE(link.port->isOpen());
+    EXPECT_FALSE(link.channel.isOpen());
+    EXPECT_EQ(link.channel.checkLine(kPort, {14400, 8, 0, 1}), PortOpenStatus::SettingsRefused);
+    EXPECT_EQ(link.channel.lastOpenStatus(), PortOpenStatus::SettingsRefused);
+    EXPECT_EQ(link.channel.checkLine("/dev/busy", k9600), PortOpenStatus::Busy);
+    const auto before = link.port->events().size();
+    EXPECT_EQ(link.channel.checkLine(kPort, {0, 8, 0, 1}), PortOpenStatus::SettingsRefused);
+    EXPECT_EQ(link.port->events().size(), before); // speed 0 never reaches the device
+    EXPECT_TRUE(link.port->writes().empty());
+    EXPECT_TRUE(link.messages().empty());
+    EXPECT_EQ(link.clock.now(), Millis{0});
+    // An open channel is closed first: the device is held once.
+    ASSERT_EQ(link.channel.open(kPort, k9600), OpenResult::Opened);
+    EXPECT_EQ(link.channel.checkLine(kPort, k9600), PortOpenStatus::Ok);
+    EXPECT_FALSE(link.channel.isOpen());
+}

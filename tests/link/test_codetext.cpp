@@ -12,6 +12,14 @@ TEST(CodeText, separatorsAndSuffixedNotationReadTheSame) {
     EXPECT_EQ(codeTextToBytes("A0H 01H 0DH"), want);
 }
 
+TEST(CodeText, lowerCaseHSuffixesAreSeparatorsToo) {
+    const Bytes want{0xA0, 0x01, 0x0D};
+    EXPECT_EQ(codeTextToBytes("a0h 01h 0dh"), want);
+    EXPECT_EQ(codeTextToBytes("a0h01h0dh"), want);
+    EXPECT_EQ(codeTextToBytes("a0H 01h 0Dh"), want);
+    EXPECT_EQ(parseCodeTextStrict("a0h 01h 0dh"), want);
+}
+
 TEST(CodeText, lenientReadingDropsLoneDigitAndTakesSeparatorAsSecondDigit) {
     EXPECT_EQ(codeTextToBytes("ABC"), (Bytes{0xAB}));
     EXPECT_EQ(codeTextToBytes("1 2"), (Bytes{0x10}));

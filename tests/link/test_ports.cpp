@@ -4,6 +4,7 @@
 // what only the real port can show: exclusive use, the settings a pty keeps,
 // restoring the device on close, and the channel over a real descriptor.
 #include "link/fakeserialport.h"
+#include "link/posix/linespeed.h"
 #include "link/posix/posixserialport.h"
 #include "link/serialchannel.h"
 
@@ -11,9 +12,15 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <fcntl.h>
+#include <functional>
+#include <future>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -22,6 +29,51 @@ using namespace pj::link;
 using namespace std::chrono_literals;
 
 namespace {
+
+// A forked process that runs `body` and stays alive (holding what it opened)
+// until the object goes; `status`, when given, receives the body's result
+// right away and the child ends at once.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::function<int()>& body, int* status = nullptr) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            const int r = body();
+            [[maybe_unused]] const auto n = ::write(fds[1], &r, sizeof r);
+            if (!status) {
+                for (;;)
+                    ::pause();
+            }
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        int r = -1;
+        ready_ = pid_ > 0 && ::read(fds[0], &r, sizeof r) == sizeof r && (status || r == 0);
+        ::close(fds[0]);
+        if (status) {
+            *status = r;
+            reap();
+        }
+    }
+    ~ChildProcess() { reap(); }
+    bool ready() const { return ready_; }
+    pid_t pid() const { return pid_; }
+
+private:
+    void reap() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
 
 class PortRig {
 public:
@@ -214,6 +266,19 @@ TEST_P(PortContract, appliedSettingsRecordWhatWasAsked) {
     EXPECT_FALSE(p.appliedSettings());
 }
 
+TEST_P(PortContract, bytesThatArrivedBeforeTheOpenAreDropped) {
+    SerialPort& p = rig->port();
+    rig->peerSend(Bytes{0xAA, 0x01, 0x0D}); // stale: the device held them already
+    ASSERT_EQ(p.open(rig->name(), k9600), PortOpenStatus::Ok);
+    EXPECT_EQ(p.waitReadable(100ms), IoStatus::TimedOut);
+    std::uint8_t buf[16];
+    EXPECT_EQ(p.read(buf).count, 0u);
+    rig->peerSend(Bytes{0x42}); // what comes now still arrives
+    ASSERT_EQ(p.waitReadable(2000ms), IoStatus::Ok);
+    const IoResult r = p.read(buf);
+    EXPECT_EQ(Bytes(buf, buf + r.count), Bytes{0x42});
+}
+
 TEST_P(PortContract, unpluggedDeviceFailsWaitsReadsAndWritesWithoutHanging) {
     SerialPort& p = rig->port();
     ASSERT_EQ(p.open(rig->name(), k9600), PortOpenStatus::Ok);
@@ -236,13 +301,86 @@ INSTANTIATE_TEST_SUITE_P(Ports, PortContract, ::testing::Values(RigKind::Fake, R
 
 // --- only the termios port ---------------------------------------------------
 
-TEST(TermiosPort, aPortInUseAnswersUnavailableUntilReleased) {
+TEST(TermiosPort, aPortInUseAnswersBusyUntilReleased) {
     PtyRig rig;
     PosixSerialPort other;
     ASSERT_EQ(rig.port().open(rig.name(), k9600), PortOpenStatus::Ok);
-    EXPECT_EQ(other.open(rig.name(), k9600), PortOpenStatus::Unavailable);
+    EXPECT_EQ(other.open(rig.name(), k9600), PortOpenStatus::Busy);
     rig.port().close();
     EXPECT_EQ(other.open(rig.name(), k9600), PortOpenStatus::Ok);
+}
+
+TEST(TermiosPort, aPortAnotherProgramHoldsIsBusyAndTheProgramIsNamed) {
+    PtyRig rig;
+    ChildProcess holder([&] {
+        auto* p = new PosixSerialPort; // held open until the child is killed
+        return p->open(rig.name(), k9600) == PortOpenStatus::Ok ? 0 : 1;
+    });
+    ASSERT_TRUE(holder.ready());
+    PosixSerialPort mine;
+    EXPECT_EQ(mine.open(rig.name(), k9600), PortOpenStatus::Busy);
+    const std::string text = openFailureText(rig.name(), PortOpenStatus::Busy);
+    EXPECT_EQ(text.rfind("串口 " + rig.name() + " 正被 ", 0), 0u) << text;
+    EXPECT_NE(text.find("（PID " + std::to_string(holder.pid()) + "）"), std::string::npos) << text;
+}
+
+TEST(TermiosPort, aDeviceTheUserMayNotOpenSaysHowToGetTheRight) {
+    PtyRig rig;
+    // As root every device opens: the child gives up root first. Otherwise the
+    // device is made unreadable to its owner for the while.
+    const bool root = ::geteuid() == 0;
+    struct stat before {};
+    ASSERT_EQ(::stat(rig.name().c_str(), &before), 0);
+    if (!root) {
+        ASSERT_EQ(::chmod(rig.name().c_str(), 0), 0);
+    }
+    int status = -1;
+    ChildProcess child(
+        [&] {
+            if (root &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                return 2;
+            PosixSerialPort p;
+            return static_cast<int>(p.open(rig.name(), k9600));
+        },
+        &status);
+    if (!root)
+        ::chmod(rig.name().c_str(), before.st_mode & 07777);
+    ASSERT_EQ(status, static_cast<int>(PortOpenStatus::PermissionDenied));
+    const std::string text = openFailureText(rig.name(), PortOpenStatus::PermissionDenied);
+    EXPECT_EQ(text.rfind("没有权限打开串口 " + rig.name() + "。", 0), 0u) << text;
+    EXPECT_NE(text.find("sudo usermod -aG "), std::string::npos) << text;
+    EXPECT_NE(text.find("重新登录"), std::string::npos) << text;
+}
+
+TEST(TermiosPort, permissionHelpNamesTheGroupThatMayReadAndWrite) {
+    char path[] = "/tmp/pj-perm-XXXXXX";
+    const int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ::chmod(path, 0660);
+    // The file's group: dialout where it can be given, else the user's own.
+    std::string owningGroup;
+    const struct group* dialout = ::getgrnam("dialout");
+    if (dialout && ::chown(path, static_cast<uid_t>(-1), dialout->gr_gid) == 0)
+        owningGroup = "dialout";
+    struct stat st {};
+    ::stat(path, &st);
+    if (owningGroup.empty() && st.st_gid != 0) {
+        const struct group* own = ::getgrgid(st.st_gid);
+        owningGroup = own ? own->gr_name : std::to_string(st.st_gid);
+    }
+    const std::string help = permissionHelp(path);
+    ::chmod(path, 0600);
+    const std::string onlyOwner = permissionHelp(path);
+    ::unlink(path);
+    if (!owningGroup.empty()) {
+        EXPECT_NE(help.find("sudo usermod -aG " + owningGroup + " $USER"), std::string::npos)
+            << help;
+    }
+    // A device only its owner may use has to be given to the group first.
+    EXPECT_NE(onlyOwner.find("0600"), std::string::npos) << onlyOwner;
+    EXPECT_NE(onlyOwner.find("dialout"), std::string::npos) << onlyOwner;
 }
 
 TEST(TermiosPort, ptyKeepsSpeedStopBitsAndOddButTheRecordKeepsTheParityAsked) {
@@ -275,12 +413,39 @@ TEST(TermiosPort, closeRestoresTheDevicesOwnSettings) {
     EXPECT_EQ(::cfgetospeed(&after), ::cfgetospeed(&before));
 }
 
-TEST(TermiosPort, speedsWithoutAConstantAndNonTerminalsAreRefused) {
+TEST(TermiosPort, speedsWithoutAConstantAreSetByNumberAndZeroIsRefused) {
     PtyRig rig;
-    EXPECT_EQ(rig.port().open(rig.name(), {12345, 8, 0, 1}), PortOpenStatus::SettingsRefused);
+    for (std::uint32_t baud : {14400u, 12345u, 250000u}) {
+        ASSERT_EQ(rig.port().open(rig.name(), {baud, 8, 0, 1}), PortOpenStatus::Ok) << baud;
+        EXPECT_EQ(posix::lineSpeed(rig.slaveFd()), baud);
+        EXPECT_EQ(rig.port().appliedSettings()->baud, baud);
+        rig.port().close();
+    }
+    EXPECT_EQ(posix::lineSpeed(rig.slaveFd()), 38400u); // the device's own speed is back
+    EXPECT_EQ(rig.port().open(rig.name(), {0, 8, 0, 1}), PortOpenStatus::SettingsRefused);
     EXPECT_FALSE(rig.port().isOpen());
     EXPECT_EQ(rig.port().open("/dev/null", k9600), PortOpenStatus::Unavailable);
     EXPECT_EQ(rig.port().open(rig.name(), k9600), PortOpenStatus::Ok); // nothing left locked
+    EXPECT_EQ(posix::lineSpeed(rig.slaveFd()), 9600u);
+}
+
+TEST(TermiosPort, writeGivesUpAtItsLimitWhenTheOutputDoesNotDrain) {
+    PtyRig rig;
+    ASSERT_EQ(rig.port().open(rig.name(), k9600), PortOpenStatus::Ok);
+    // The peer reads nothing: the pty's queue fills and stays full.
+    const Bytes lots(1 << 20, 0x55);
+    std::promise<IoResult> done;
+    auto result = done.get_future();
+    std::thread writer([&] { done.set_value(rig.port().write(lots, 200ms)); });
+    const bool ended = result.wait_for(10s) == std::future_status::ready;
+    if (!ended)
+        rig.unplug(); // release a write that never gives up, so the test can end
+    writer.join();
+    ASSERT_TRUE(ended) << "the write did not give up at its limit";
+    const IoResult r = result.get();
+    EXPECT_EQ(r.status, IoStatus::TimedOut);
+    EXPECT_GT(r.count, 0u);
+    EXPECT_LT(r.count, lots.size());
 }
 
 TEST(TermiosChannel, echoOverAPtyAndAnUnplugWhileListening) {

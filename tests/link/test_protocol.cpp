@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <numeric>
 
 using namespace pj::link;
@@ -105,7 +107,7 @@ TEST(Reload, groupAWarnsOnlyWhereTheLineCannotRunAtTheSpeed) {
 
 TEST(CodeFrames, layoutWithEmptyFullAndTypicalCodes) {
     const Bytes code{0xA0, 0x01, 0x0D};
-    const CodeFrame f = buildCodeFrame(0xFC, 3, 2, 1, code);
+    const CodeFrame f = *buildCodeFrame(0xFC, 3, 2, 1, code);
     EXPECT_EQ(f[0], 0x3A);
     EXPECT_EQ(f[1], 0xFC);
     EXPECT_EQ(f[2], 3);
@@ -116,7 +118,7 @@ TEST(CodeFrames, layoutWithEmptyFullAndTypicalCodes) {
     EXPECT_EQ(f[65], 2);
     EXPECT_EQ(f[66], 1);
 
-    const CodeFrame empty = buildCodeFrame(0xE0, 17, 0, 2, {});
+    const CodeFrame empty = *buildCodeFrame(0xE0, 17, 0, 2, {});
     EXPECT_EQ(empty[2], 0);
     EXPECT_EQ(empty[3], 17);
     EXPECT_TRUE(std::all_of(empty.begin() + 4, empty.begin() + 65, [](auto b) { return b == 0; }));
@@ -124,22 +126,31 @@ TEST(CodeFrames, layoutWithEmptyFullAndTypicalCodes) {
 
     Bytes full(kMaxCodeBytes);
     std::iota(full.begin(), full.end(), std::uint8_t{0x80});
-    const CodeFrame f61 = buildCodeFrame(0xFF, 0, 1, 1, full);
+    const CodeFrame f61 = *buildCodeFrame(0xFF, 0, 1, 1, full);
     EXPECT_EQ(f61[2], 61);
     EXPECT_EQ(f61[4], 0x80);
     EXPECT_EQ(f61[64], 0x80 + 60);
     EXPECT_EQ(f61[65], 1); // parity is not overwritten by the code
 }
 
-TEST(CodeFrames, wideFieldsAreSentAsTheirLowByte) {
-    const CodeFrame f = buildCodeFrame(0xFF, 0x112, 0x102, 0x1FF, Bytes{1});
-    EXPECT_EQ(f[3], 0x12);
-    EXPECT_EQ(f[65], 0x02);
+TEST(CodeFrames, visualizerNumberIsSentAsItsLowByte) {
+    const CodeFrame f = *buildCodeFrame(0xFF, 17, 2, 0x1FF, Bytes{1});
+    EXPECT_EQ(f[3], 17);
+    EXPECT_EQ(f[65], 2);
     EXPECT_EQ(f[66], 0xFF);
 }
 
+TEST(CodeFrames, keySlotsOver17ParitiesOver2AndLongCodesMakeNoFrame) {
+    // Slot 256 as its low byte would program key 0, slot 274 key 18.
+    for (std::uint32_t slot : {18u, 256u, 274u, 0xFFFFFFFFu})
+        EXPECT_FALSE(buildCodeFrame(0xFF, slot, 0, 1, Bytes{1})) << slot;
+    for (std::uint32_t parity : {3u, 258u})
+        EXPECT_FALSE(buildCodeFrame(0xFF, 0, parity, 1, Bytes{1})) << parity;
+    EXPECT_FALSE(buildCodeFrame(0xFF, 0, 0, 1, Bytes(kMaxCodeBytes + 1, 0x11)));
+}
+
 TEST(CodeFrames, chunkingCutsTheSameStreamAtTwoPlaces) {
-    const CodeFrame f = buildCodeFrame(0xFC, 1, 0, 1, Bytes{0x11, 0x22});
+    const CodeFrame f = *buildCodeFrame(0xFC, 1, 0, 1, Bytes{0x11, 0x22});
     const auto colon = splitFrame(f, Chunking::ColonFirst);
     EXPECT_EQ(colon.first.size(), 1u);
     EXPECT_EQ(colon.first[0], 0x3A);
@@ -168,6 +179,25 @@ TEST(CodeFrames, writeSettingsAreCheckedBeforeAnyPort) {
     EXPECT_EQ(checkCodeWriteSettings(s, 600), std::nullopt);
     s.editionCode = 99;
     EXPECT_EQ(checkCodeWriteSettings(s, 9600), "未知的中控版本 99");
+    s.editionCode = 2009; // group A takes any speed, but never 0
+    EXPECT_EQ(checkCodeWriteSettings(s, 0), "投影机波特率无效（0），未写入任何数据");
+}
+
+TEST(CodeFrames, rowsThatNoFrameCanCarryAreToldApart) {
+    CodeListEntry row;
+    row.codeText = "a0 01 0d";
+    EXPECT_EQ(codeRowRefusal(row), std::nullopt);
+    row.keyType = 17;
+    row.parity = 2;
+    EXPECT_EQ(codeRowRefusal(row), std::nullopt);
+    row.keyType = 256;
+    EXPECT_EQ(codeRowRefusal(row), "键位 256 无效（应为 0 到 17）");
+    row.keyType = 0;
+    row.parity = 3;
+    EXPECT_EQ(codeRowRefusal(row), "校验 3 无效（应为 0 无校验、1 奇校验或 2 偶校验）");
+    row.parity = 0;
+    row.codeText = std::string(62 * 2, 'a');
+    EXPECT_EQ(codeRowRefusal(row), "功能码过长（最多61字节）");
 }
 
 // --- room block, panel numbers, card frame --------------------------------
@@ -195,6 +225,24 @@ TEST(RoomBlock, panelDefaultsAndEveryField) {
     EXPECT_EQ(b[1], 0xFF);
     EXPECT_EQ(b[2], 0xFF);
     EXPECT_EQ(visualizerNumberFor(p), 0);
+}
+
+TEST(RoomBlock, visualizerNumberIsTheLowByteOfTypePlusOneForAnyType) {
+    RoomParameters p;
+    const std::pair<int, int> cases[] = {
+        {0, 1},
+        {1, 2},
+        {-1, 0},
+        {254, 255},
+        {255, 0},
+        {std::numeric_limits<int>::max(), 0},
+        {std::numeric_limits<int>::min(), 1},
+        {-2, 255},
+    };
+    for (const auto& [type, want] : cases) {
+        p.visualizerType = type;
+        EXPECT_EQ(visualizerNumberFor(p), want) << type;
+    }
 }
 
 TEST(RoomBlock, typedNumbersMustBeWholeNumbersThatFitAByte) {

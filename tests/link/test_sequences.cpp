@@ -71,11 +71,15 @@ TEST(WriteCodes, networkUnitGetsHeaderFirstChunksWithEveryPause) {
 
     const auto events = link.port->events();
     const auto opens = ofKind(events, Kind::Open);
-    ASSERT_EQ(opens.size(), 2u);
-    EXPECT_EQ(opens[0].settings.baud, 1200u); // programming speed of a network unit
-    EXPECT_EQ(opens[0].settings.parityCode, 0);
-    EXPECT_EQ(opens[1].settings.baud, 9600u); // then the projector's line
-    EXPECT_EQ(opens[1].settings.parityCode, 2);
+    ASSERT_EQ(opens.size(), 3u);
+    // First the line it will listen on is tried (the last written row's parity).
+    EXPECT_EQ(opens[0].settings.baud, 9600u);
+    EXPECT_EQ(opens[0].settings.parityCode, 2);
+    EXPECT_EQ(events[1].kind, Kind::Close);
+    EXPECT_EQ(opens[1].settings.baud, 1200u); // programming speed of a network unit
+    EXPECT_EQ(opens[1].settings.parityCode, 0);
+    EXPECT_EQ(opens[2].settings.baud, 9600u); // then the projector's line
+    EXPECT_EQ(opens[2].settings.parityCode, 2);
 
     const auto writes = ofKind(events, Kind::Write);
     ASSERT_EQ(writes.size(), 4u);
@@ -135,7 +139,7 @@ TEST(WriteCodes, colonFirstEditionsAndStandaloneUnits) {
         SelectedModel model = modelWith(c.projectorBaud, {row("10 20", 1, 0)});
         ASSERT_TRUE(writeSelectedCodes(link.channel, shell, model, obs).ok());
         const auto events = link.port->events();
-        EXPECT_EQ(ofKind(events, Kind::Open)[0].settings.baud, c.wantLineBaud);
+        EXPECT_EQ(ofKind(events, Kind::Open).at(1).settings.baud, c.wantLineBaud);
         const auto writes = ofKind(events, Kind::Write);
         ASSERT_EQ(writes.size(), 2u);
         EXPECT_EQ(writes[0].bytes, Bytes{0x3A});
@@ -157,11 +161,12 @@ TEST(WriteCodes, noRowSelectedStillReopensListeningWithTheLastParity) {
     const auto events = link.port->events();
     EXPECT_TRUE(ofKind(events, Kind::Write).empty());
     const auto opens = ofKind(events, Kind::Open);
-    ASSERT_EQ(opens.size(), 2u);
-    EXPECT_EQ(opens[0].settings.baud, 9600u);
-    EXPECT_EQ(opens[1].settings.baud, 19200u);
-    EXPECT_EQ(opens[1].settings.parityCode, 2);
-    EXPECT_EQ(ofKind(events, Kind::Close).size(), 1u);
+    ASSERT_EQ(opens.size(), 3u); // the listening line tried, programming, listening
+    EXPECT_EQ(opens[0].settings.baud, 19200u);
+    EXPECT_EQ(opens[1].settings.baud, 9600u);
+    EXPECT_EQ(opens[2].settings.baud, 19200u);
+    EXPECT_EQ(opens[2].settings.parityCode, 2);
+    EXPECT_EQ(ofKind(events, Kind::Close).size(), 2u);
     EXPECT_TRUE(obs.progressValues().empty());
 }
 
@@ -259,28 +264,48 @@ TEST(WriteCodesFailures, tooLongCodeIsRefusedForItsRowAndNeverCut) {
 }
 
 TEST(WriteCodesFailures, portThatDoesNotOpenStopsBeforeAnythingIsWritten) {
-    for (auto status : {PortOpenStatus::Unavailable, PortOpenStatus::SettingsRefused,
-                        PortOpenStatus::SettingsUnreadable}) {
+    struct Case {
+        PortOpenStatus status;
+        SequenceOutcome outcome;
+        std::string text;
+    };
+    const std::string cannotListen =
+        "串口 /dev/ttyUSB0 无法以投影机的波特率 9600 接收回码，未写入任何数据";
+    const Case cases[] = {
+        {PortOpenStatus::Unavailable, SequenceOutcome::PortFailed, "无法打开串口 /dev/ttyUSB0"},
+        {PortOpenStatus::Busy, SequenceOutcome::PortFailed,
+         "串口 /dev/ttyUSB0 正被其他程序占用，请先关闭占用它的程序"},
+        {PortOpenStatus::SettingsRefused, SequenceOutcome::LineRefused, cannotListen},
+        {PortOpenStatus::SettingsUnreadable, SequenceOutcome::LineRefused, cannotListen},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
         FakeLink link;
         RecordingObserver obs(link.clock);
-        link.port->setOpenStatus(kPort, status);
+        link.port->setOpenStatus(kPort, c.status);
         ShellState shell = shellFor(21, 0);
         SelectedModel model = modelWith(9600, {row("01", 0, 0), row("02", 1, 1)});
         const auto r = writeSelectedCodes(link.channel, shell, model, obs);
-        EXPECT_EQ(r.outcome, SequenceOutcome::PortFailed);
-        EXPECT_EQ(r.message, "无法打开串口 /dev/ttyUSB0");
-        EXPECT_EQ(obs.texts(), std::vector<std::string>{"message 无法打开串口 /dev/ttyUSB0"});
+        EXPECT_EQ(r.outcome, c.outcome);
+        EXPECT_EQ(r.message, c.text);
+        EXPECT_EQ(obs.texts(), std::vector<std::string>{"message " + c.text});
         EXPECT_TRUE(link.port->writes().empty());
         EXPECT_EQ(link.clock.now(), Millis{0}); // no pauses run for nothing
         EXPECT_EQ(model.lastParity, 0u);
-        const auto sunk = link.messages();
-        if (status == PortOpenStatus::Unavailable)
-            EXPECT_TRUE(sunk.empty());
-        else
-            EXPECT_EQ(sunk, std::vector<std::string>{status == PortOpenStatus::SettingsRefused
-                                                         ? "设置失败"
-                                                         : "GetCommState Failed"});
+        EXPECT_TRUE(link.messages().empty()); // the port was only tried
     }
+
+    // The listening line is fine but the programming speed is refused.
+    FakeLink link;
+    RecordingObserver obs(link.clock);
+    link.port->refuseSpeed(600);
+    ShellState shell = shellFor(21, 0);
+    SelectedModel model = modelWith(9600, {row("01", 0, 0)});
+    const auto r = writeSelectedCodes(link.channel, shell, model, obs);
+    EXPECT_EQ(r.outcome, SequenceOutcome::PortFailed);
+    EXPECT_EQ(r.message, "串口 /dev/ttyUSB0 不接受所需的线路设置");
+    EXPECT_EQ(link.messages(), std::vector<std::string>{"设置失败"});
+    EXPECT_TRUE(link.port->writes().empty());
 }
 
 TEST(WriteCodesFailures, stalledWriteIsReportedAndTheSequenceGoesOn) {
@@ -339,10 +364,12 @@ TEST(RoomParameters, markPauseBlockAndReopenWithoutParity) {
     EXPECT_EQ(obs.timeOf("progress 60") - obs.timeOf("progress 30"), Millis{500});
     EXPECT_EQ(obs.timeOf("progress 100") - writes[1].at, Millis{50 + 100});
     const auto opens = ofKind(events, Kind::Open);
-    ASSERT_EQ(opens.size(), 2u);
-    EXPECT_EQ(opens[1].settings.baud, 19200u);
-    EXPECT_EQ(opens[1].settings.parityCode, 0); // never the last code's parity
-    EXPECT_EQ(opens[1].at - obs.timeOf("progress 100"), Millis{20 + 20}); // settle, close
+    ASSERT_EQ(opens.size(), 3u); // the listening line tried first
+    EXPECT_EQ(opens[0].settings.baud, 19200u);
+    EXPECT_EQ(opens[0].settings.parityCode, 0);
+    EXPECT_EQ(opens[2].settings.baud, 19200u);
+    EXPECT_EQ(opens[2].settings.parityCode, 0); // never the last code's parity
+    EXPECT_EQ(opens[2].at - obs.timeOf("progress 100"), Millis{20 + 20}); // settle, close
     EXPECT_TRUE(link.channel.isOpen());
 }
 
@@ -377,7 +404,7 @@ TEST(RoomParameters, failuresStopBeforeOrAtTheFailedWrite) {
         const auto r = writeRoomParameters(link.channel, shell, RoomParameters{}, 9600, obs);
         EXPECT_EQ(r.outcome, SequenceOutcome::PortFailed);
         EXPECT_EQ(link.messages(), std::vector<std::string>{"波特率无效"});
-        EXPECT_TRUE(link.port->events().empty());
+        EXPECT_TRUE(link.port->writes().empty());
     }
 }
 

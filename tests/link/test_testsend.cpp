@@ -175,6 +175,10 @@ TEST(TestSend, PortThatCannotBeOpened_IsSaidPlainlyAndNothingIsSent) {
     EXPECT_EQ(r.outcome, TestSendOutcome::PortUnavailable);
     EXPECT_EQ(r.message, "无法打开串口 /dev/ttyUSB0");
     EXPECT_TRUE(rig.port->writes().empty());
+
+    rig.port->setOpenStatus(kPort, PortOpenStatus::Busy); // another program holds it
+    EXPECT_EQ(testSend(*rig.channel, request({0x01})).message,
+              "串口 /dev/ttyUSB0 正被其他程序占用，请先关闭占用它的程序");
 }
 
 TEST(TestSend, SettingsRefused_IsPortFailedWithTheChannelsReason) {

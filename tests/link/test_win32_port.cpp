@@ -118,6 +118,15 @@ TEST(Win32Port, unpluggedDeviceErrorsAreToldFromOtherFailures) {
         EXPECT_FALSE(Win32SerialPort::isDeviceGone(err)) << err;
 }
 
+TEST(Win32Port, aPortAnotherProgramHoldsIsBusyAndAnAbsentOneUnavailable) {
+    EXPECT_EQ(Win32SerialPort::openFailure(ERROR_ACCESS_DENIED), PortOpenStatus::Busy);
+    EXPECT_EQ(Win32SerialPort::openFailure(ERROR_SHARING_VIOLATION), PortOpenStatus::Busy);
+    EXPECT_EQ(Win32SerialPort::openFailure(ERROR_FILE_NOT_FOUND), PortOpenStatus::Unavailable);
+    EXPECT_EQ(Win32SerialPort::openFailure(ERROR_PATH_NOT_FOUND), PortOpenStatus::Unavailable);
+    EXPECT_EQ(openFailureText("COM3", PortOpenStatus::Busy),
+              "串口 COM3 正被其他程序占用，请先关闭占用它的程序");
+}
+
 TEST(Win32Port, portsThatCannotBeOpenedLeaveNothingOpen) {
     Win32SerialPort port;
     port.close(); // never opened
@@ -276,14 +285,14 @@ TEST_F(Win32Loopback, waitEndsByLimitOrByWakeFromAnotherThread) {
     EXPECT_EQ(receive(b, 1), one);
 }
 
-TEST_F(Win32Loopback, aPortInUseIsUnavailableUntilClosed) {
+TEST_F(Win32Loopback, aPortInUseIsBusyUntilClosed) {
     Win32SerialPort other;
     const PortOpenStatus second = other.open(nameA, k9600);
     if (runningUnderWine()) {
         // Wine lets a second handle onto a device file; Windows refuses it.
         other.close();
     } else {
-        EXPECT_EQ(second, PortOpenStatus::Unavailable);
+        EXPECT_EQ(second, PortOpenStatus::Busy);
         EXPECT_FALSE(other.isOpen());
     }
     a.close();

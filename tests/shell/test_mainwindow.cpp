@@ -455,6 +455,14 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 4, 5000);
         QTRY_VERIFY(!ModalSeam::pending());
         QVERIFY(app.simulator()->cards().empty());
+
+        // No port at all: said so, instead of a name that is not there.
+        app.shellState().portName.clear();
+        ModalSeam::queueAnswer(0);
+        child<QPushButton>(w, "button1013")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 6, 5000);
+        QTRY_VERIFY(!ModalSeam::pending());
+        QCOMPARE(ModalSeam::seen().last(), QStringLiteral("没有设置串口，请先选择串口"));
     }
 
     void refusals_areShownWithTheirTexts_andNothingIsSent() {
@@ -595,6 +603,103 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rows.status(2), link::RowStatus::Confirmed, 3000);
         QCOMPARE(rows.status(0), link::RowStatus::Unconfirmed);
         QCOMPARE(rows.status(1), link::RowStatus::Unconfirmed);
+    }
+
+    void rowsNoFrameCanCarry_andSpeedZero_areRefusedWithTheirTexts() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        auto* write = child<QPushButton>(w, "button1013");
+        const std::size_t logStart = app.simulator()->log().size();
+
+        // A slot the catalogue should never have held: refused for its row,
+        // which the message names, and never sent as key 0.
+        app.selectedModel().rows[0].keyType = 256;
+        const QString name = QString::fromStdString(app.selectedModel().rows[0].name);
+        ModalSeam::queueAnswer(0);
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        write->click();
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 5000);
+        QTRY_VERIFY(!ModalSeam::pending());
+        QCOMPARE(ModalSeam::seen().last(),
+                 QStringLiteral("键位 256 无效（应为 0 到 17）") + QLatin1Char('\n') + name);
+        const auto events = app.simulator()->log().snapshot();
+        for (std::size_t i = logStart; i < events.size(); ++i)
+            QVERIFY(events[i].kind() != "frame");
+
+        // A model whose speed is 0: refused before the port is touched.
+        app.selectedModel().rows[0].keyType = 0;
+        app.selectedModel().selectedBaud = 0;
+        ModalSeam::queueAnswer(0);
+        write->click();
+        QVERIFY(!w->panel()->busy());
+        QCOMPARE(ModalSeam::seen().last(), QStringLiteral("投影机波特率无效（0），未写入任何数据"));
+    }
+
+    void closingDuringAWrite_stopsAtTheNextPause_andSaysHowManyCodesWentOut() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        auto* list = child<CodeListView>(w, "list1010");
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        auto& rows = *qobject_cast<CodeListModel*>(list->model());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(rows.index(2, 1)).center());
+        QVERIFY(rows.isSelected(0) && rows.isSelected(2));
+
+        sim::Simulator& sim = *app.simulator();
+        const std::size_t logStart = sim.log().size();
+        ModalSeam::queueAnswer(0); // the stop's message
+        child<QPushButton>(w, "button1013")->click();
+        QVERIFY(sim.log().waitFor("frame", std::chrono::seconds(5), logStart));
+        QVERIFY(!w->close()); // the write runs: the window stays for now
+        QVERIFY(w->isVisible());
+        QVERIFY2(w->windowTitle().contains(QStringLiteral("停止后关闭窗口")),
+                 qPrintable(w->windowTitle()));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 5000);
+        QVERIFY(!ModalSeam::pending());
+        QCOMPARE(ModalSeam::seen().last(),
+                 QStringLiteral("写码已停止：已写入 1 个功能码（共 2 个）"));
+        int frames = 0;
+        for (const auto& e : sim.log().snapshot())
+            frames += e.kind() == "frame";
+        QCOMPARE(frames, 1);
+        QVERIFY(!app.channel().isOpen());
+    }
+
+    void adapterPulledAfterTheLastFrame_failsTheWriteWithItsMessage() {
+        letDetectionRun();
+        ProjectorApp app(simulated());
+        QVERIFY(app.start());
+        MainWindow* w = app.mainWindow();
+        const auto pick = pickModel(app);
+        QVERIFY(pick);
+        auto* tree = child<CatalogueTree>(w, "tree1009");
+        tree->setCurrentItem(tree->modelItem(pick->company, pick->model));
+        sim::Simulator& sim = *app.simulator();
+        const std::string port = sim.portPath();
+        const std::size_t logStart = sim.log().size();
+        QSignalSpy busy(w->panel(), &MainPanel::busyChanged);
+        ModalSeam::queueAnswer(0); // one message, however many report the loss
+        child<QPushButton>(w, "button1013")->click();
+        QVERIFY(sim.log().waitFor("frame", std::chrono::seconds(5), logStart));
+        sim.unplug(); // during the pauses after the only frame
+        QTRY_COMPARE_WITH_TIMEOUT(busy.size(), 2, 5000);
+        QTRY_VERIFY(!ModalSeam::pending());
+        QCOMPARE(ModalSeam::seen().last(),
+                 QStringLiteral("串口 %1 已断开").arg(QString::fromStdString(port)));
+        QCOMPARE(ModalSeam::seen().filter(QStringLiteral("已断开")).size(), 1);
+        QVERIFY(!app.channel().isOpen());
+        QCOMPARE(child<QProgressBar>(w, "progress1052")->value(), 0);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "shell/controllertask.h"
 #include "shell/options.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -159,6 +160,40 @@ private Q_SLOTS:
                                                         : link::SequenceOutcome::Cancelled));
         }
         channel.close();
+    }
+
+    void task_stopRequest_endsTheJobAtItsNextPause() {
+        // Real time: the first pause after the frame lasts 900 ms unless stopped.
+        link::SystemClock clock;
+        auto fake = std::make_unique<link::FakeSerialPort>(clock);
+        link::FakeSerialPort& port = *fake;
+        link::SerialChannel channel(std::move(fake), clock);
+        link::ShellState shell;
+        shell.editionCode = 2007; // 9600, colon-first
+        shell.controllerBaud = 9600;
+        shell.portName = "ttyFAKE";
+        auto model = std::make_shared<link::SelectedModel>(twoRows());
+        ControllerTask task;
+        QSignalSpy written(&task, &ControllerTask::rowStatus);
+        QSignalSpy finished(&task, &ControllerTask::finished);
+        QVERIFY(
+            task.start([&channel, shell, model](link::SequenceObserver& o, std::stop_token stop) {
+                return link::writeSelectedCodes(channel, shell, *model, o, stop);
+            }));
+        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 1, 5000); // the first frame is out
+        QElapsedTimer stopping;
+        stopping.start();
+        task.requestStop();
+        QVERIFY(task.stopRequested());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+        QVERIFY2(stopping.elapsed() < 1700, "the stop waited for the pauses");
+        QCOMPARE(finished[0][0].toInt(), int(link::SequenceOutcome::Stopped));
+        QCOMPARE(finished[0][1].toString(),
+                 QStringLiteral("写码已停止：已写入 1 个功能码（共 2 个）"));
+        QCOMPARE(finished[0][2].toInt(), 1);
+        QCOMPARE(port.writes().size(), std::size_t{2}); // one whole frame
+        QVERIFY(!task.stopRequested());
+        QVERIFY(!channel.isOpen());
     }
 };
 

@@ -1,4 +1,5 @@
 // The simulator on a real pty, with a plain termios client.
+#include "link/posix/posixserialport.h"
 #include "sim/simulator.h"
 
 #include <gtest/gtest.h>
@@ -188,4 +189,23 @@ TEST(SimulatorPty, RefusesToReplaceAFileWithItsLink) {
     Simulator none(bad);
     EXPECT_FALSE(none.start(error));
     EXPECT_FALSE(none.log().waitFor("ready", 10ms));
+}
+
+TEST(SimulatorPty, ReadsTheClientsSpeedAlsoWithoutASpeedConstant) {
+    SimulatorOptions opt;
+    opt.answerByte = 0x07;
+    Simulator sim(opt);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    pj::link::PosixSerialPort client;
+    for (std::uint32_t baud : {14400u, 9600u, 250000u}) {
+        ASSERT_EQ(client.open(sim.portPath(), {baud, 8, 1, 1}), pj::link::PortOpenStatus::Ok)
+            << baud;
+        EXPECT_EQ(sim.line().baud, baud);
+        EXPECT_TRUE(sim.line().parityOdd);
+        EXPECT_TRUE(sim.log().waitFor(
+            [baud](const Event& e) { return e.kind() == "line" && e.number("baud") == baud; }, 2s))
+            << baud;
+        client.close();
+    }
 }
