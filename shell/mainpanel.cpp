@@ -322,12 +322,11 @@ void MainPanel::writeRoomParameters() {
         return;
     }
     shellSnapshot_ = std::make_shared<link::ShellState>(shell_);
-    startOperation(Operation::Room,
-                   [&channel = channel_, shell = shellSnapshot_, params = *params,
-                    baud = browser_.selectedModel().selectedBaud](link::SequenceObserver& o,
-                                                                  std::stop_token stop) {
-                       return link::writeRoomParameters(channel, *shell, params, baud, o, stop);
-                   });
+    startOperation(Operation::Room, [&channel = channel_, shell = shellSnapshot_, params = *params,
+                                     baud = browser_.selectedModel().selectedBaud](
+                                        link::SequenceObserver& o, std::stop_token stop) {
+        return link::writeRoomParameters(channel, *shell, params, baud, o, stop);
+    });
 }
 
 void MainPanel::writeIdCard() {

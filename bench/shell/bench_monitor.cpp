@@ -6,7 +6,8 @@
 // window's event loop takes to answer (a probe posted every 20 ms from
 // another thread); the resident memory over the run. Asserts nothing.
 //
-//   bench_shell_monitor [SECONDS]      (default 60; QT_QPA_PLATFORM=offscreen unless a display is wanted)
+//   bench_shell_monitor [SECONDS]      (default 60; QT_QPA_PLATFORM=offscreen unless a display is
+//   wanted)
 
 #include "shell/dialogs/detectiondialog.h"
 #include "shell/dialogs/modal.h"
