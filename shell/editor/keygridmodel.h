@@ -5,11 +5,18 @@
 // the 18 controller keys). Column "ID" shows the row's number from 1, so it is
 // renumbered whenever a row goes; column "备注" holds nothing (the model's
 // description lies over it).
+//
+// A code that breaks its maker's framing rule carries the reason ("缺少结束符
+// 0d"), which the grid shows as the cell's tint and tooltip. The reason comes
+// from a check function the editor's logic installs; every code is checked
+// again when it changes, when rows come and when the check itself changes.
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace pj::shell {
 
@@ -31,6 +38,12 @@ public:
     // The 18 key names in slot order ("开机1" ... "静音").
     static QStringList slotNames();
 
+    // Data role of the code column: why the code breaks its maker's rule
+    // (a QString, empty when it keeps it or is not checked).
+    static constexpr int ProblemRole = Qt::UserRole + 1;
+    // What is wrong with a code as typed; empty when nothing is.
+    using CodeCheck = std::function<QString(const QString& code)>;
+
     explicit KeyGridModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -48,8 +61,27 @@ public:
     // Removes the row; the rows after it move up with their values.
     bool removeRowAt(int row);
 
+    // Installs the check (none: no code is flagged) and checks every code.
+    void setCodeCheck(CodeCheck check);
+    // Checks every code again (what the check depends on has changed).
+    void recheckCodes();
+    // Why row's code breaks its rule; empty when it does not.
+    QString codeProblem(int row) const;
+    // The rows whose codes break their rules, in order.
+    QList<int> flaggedRows() const;
+
+Q_SIGNALS:
+    // Some code's problem appeared, changed or went.
+    void codeProblemsChanged();
+
 private:
+    QString problemOf(const QString& code) const;
+    // Sets row's problem; true when it changed.
+    bool setProblem(int row, const QString& problem);
+
     QList<KeyRow> rows_;
+    QList<QString> problems_; // one per row
+    CodeCheck check_;
 };
 
 } // namespace pj::shell

@@ -2,6 +2,7 @@
 
 #include "catalogue/functionkeys.h"
 #include "link/codetext.h"
+#include "link/testsend.h"
 
 #include <limits>
 
@@ -177,6 +178,147 @@ catalogue::ModelInput ModelEditorLogic::input() const {
     for (const KeyRow& row : grid_.rows())
         m.keys.push_back({row.name, row.slot, row.code});
     return m;
+}
+
+void ModelEditorLogic::setChecker(std::shared_ptr<const codecheck::Checker> checker,
+                                  const QString& company) {
+    checker_ = std::move(checker);
+    company_ = company.toStdString();
+    if (checker_)
+        grid_.setCodeCheck([this](const QString& code) { return problemOf(code); });
+    else
+        grid_.setCodeCheck({});
+}
+
+bool ModelEditorLogic::codesChecked() const {
+    return checker_ &&
+           !checker_->rulesFor(checker_->makerOf(company_), name.trimmed().toStdString()).empty();
+}
+
+QString ModelEditorLogic::maker() const {
+    return checker_ ? QString::fromStdString(checker_->makerOf(company_)) : QString();
+}
+
+std::optional<codecheck::CodeReport> ModelEditorLogic::checkCode(const QString& code) const {
+    if (!checker_ || code.trimmed().isEmpty())
+        return std::nullopt;
+    return checker_->check(company_, name.trimmed().toStdString(), {code.toStdString(), ascii});
+}
+
+QString ModelEditorLogic::problemText(const codecheck::CodeReport& report) {
+    QStringList messages;
+    for (const auto& f : report.findings)
+        messages << QString::fromStdString(f.message);
+    return messages.join(QStringLiteral("；"));
+}
+
+QString ModelEditorLogic::fixText(const codecheck::CodeReport& report) const {
+    if (!report.fix)
+        return {};
+    const QString text = QString::fromStdString(report.fix->text);
+    if (report.fix->ascii == ascii)
+        return text;
+    return (report.fix->ascii ? QStringLiteral("（打开 ASCII码）")
+                              : QStringLiteral("（关闭 ASCII码）")) +
+           text;
+}
+
+QString ModelEditorLogic::problemOf(const QString& code) const {
+    const auto report = checkCode(code);
+    if (!report || report->ok())
+        return {};
+    return problemText(*report);
+}
+
+std::optional<QString> ModelEditorLogic::applyFix(int row) {
+    if (row < 0 || row >= grid_.rowCount())
+        return QStringLiteral("请先选择一行");
+    const auto report = checkCode(grid_.rows()[row].code);
+    if (!report || !report->fix)
+        return QStringLiteral("这个功能码没有可用的改正");
+    const QString fixed = QString::fromStdString(report->fix->text);
+    if (report->fix->ascii == ascii) {
+        grid_.setData(grid_.index(row, KeyGridModel::CodeColumn), fixed, Qt::EditRole);
+        return std::nullopt;
+    }
+    // The switch holds for every code: the others are shown in the new form
+    // with the same bytes before it changes.
+    QList<KeyRow> rows = grid_.rows();
+    for (int i = 0; i < rows.size(); ++i) {
+        if (i == row || rows[i].code.trimmed().isEmpty())
+            continue;
+        std::optional<QString> shown;
+        if (ascii) {
+            if (auto hex = CatalogueDb::storedCodeText(rows[i].code, true, false))
+                shown = *hex;
+        } else {
+            shown = asciiText(rows[i].code);
+        }
+        if (!shown)
+            return QStringLiteral("第 %1 行的功能码不能改成%2的形式，请先改正该行")
+                .arg(i + 1)
+                .arg(ascii ? QStringLiteral("十六进制") : QStringLiteral("ASCII码"));
+        rows[i].code = *shown;
+    }
+    rows[row].code = fixed;
+    ascii = report->fix->ascii;
+    grid_.setRows(std::move(rows));
+    return std::nullopt;
+}
+
+std::optional<link::Bytes> ModelEditorLogic::codeBytes(int row, QString* why) const {
+    const auto refuse = [why](const QString& text) -> std::optional<link::Bytes> {
+        if (why)
+            *why = text;
+        return std::nullopt;
+    };
+    if (row < 0 || row >= grid_.rowCount())
+        return refuse(QStringLiteral("请先选择一行"));
+    const QString& code = grid_.rows()[row].code;
+    if (code.trimmed().isEmpty())
+        return refuse(QString::fromUtf8(link::msg::kEmptyCode));
+    const auto stored = CatalogueDb::storedCodeText(code, ascii, false);
+    if (!stored)
+        return refuse(stored.error().message);
+    auto bytes = link::parseCodeTextStrict(stored->toStdString());
+    if (!bytes || bytes->empty())
+        return refuse(QString::fromUtf8(link::msg::kEmptyCode));
+    return bytes;
+}
+
+namespace {
+
+QString allowKey(bool ascii, const QString& code) {
+    return (ascii ? QStringLiteral("1:") : QStringLiteral("0:")) + code.trimmed();
+}
+
+} // namespace
+
+QStringList ModelEditorLogic::flaggedLines() const {
+    QStringList out;
+    for (int r : grid_.flaggedRows()) {
+        const QString key = grid_.rows()[r].name.trimmed();
+        out << QStringLiteral("第 %1 行%2：%3")
+                   .arg(r + 1)
+                   .arg(key.isEmpty() ? QString() : QStringLiteral(" ") + key,
+                        grid_.codeProblem(r));
+    }
+    return out;
+}
+
+bool ModelEditorLogic::saveNeedsQuestion() const {
+    for (int r : grid_.flaggedRows())
+        if (!allowed_.contains(allowKey(ascii, grid_.rows()[r].code)))
+            return true;
+    return false;
+}
+
+void ModelEditorLogic::allowFlaggedCodes() {
+    for (int r : grid_.flaggedRows()) {
+        const QString key = allowKey(ascii, grid_.rows()[r].code);
+        if (!allowed_.contains(key))
+            allowed_ << key;
+    }
 }
 
 } // namespace pj::shell

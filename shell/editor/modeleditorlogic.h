@@ -8,14 +8,23 @@
 // and storedCodeText), value by value, so that the dialog can point at the
 // value that is refused: the name field, the speed, the description, or one
 // cell of the grid.
+//
+// With the makers' framing rules (codecheck::Checker) every code is also
+// judged against its maker's rule as it is typed: the grid carries each
+// flagged code's reason, a flagged code's correction is applied with one call,
+// and a save with flagged codes asks once (the technician may know a model the
+// rules do not).
 
 #include "catalogue/cataloguedb.h"
+#include "codecheck/checker.h"
+#include "link/codetext.h"
 #include "shell/editor/keygridmodel.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace pj::shell {
@@ -87,10 +96,52 @@ public:
     // the keys as typed (ASCII text is turned into hex by the catalogue).
     catalogue::ModelInput input() const;
 
+    // --- The makers' framing rules ---
+
+    // Judges every code of `company` (as the catalogue names it) from now on;
+    // null: codes are not judged.
+    void setChecker(std::shared_ptr<const codecheck::Checker> checker, const QString& company);
+    // Call when the name or the switch changed: the rules and the bytes of
+    // every code may be others now.
+    void recheckCodes() { grid_.recheckCodes(); }
+    // Whether some rule applies to this company and the model's name.
+    bool codesChecked() const;
+    // The maker's Latin name ("Epson"); empty when unknown or without a checker.
+    QString maker() const;
+    // A code as typed, judged with the model's name and switch as they are;
+    // nullopt without a checker or for a blank text (nothing typed yet).
+    std::optional<codecheck::CodeReport> checkCode(const QString& code) const;
+    // The findings' messages, joined: "缺少结束符 0d；校验和应为 5f（现为 5e）".
+    static QString problemText(const codecheck::CodeReport& report);
+    // The correction as the user reads it: "50 57 52 0d", or with the switch
+    // to be turned off "（关闭 ASCII码）28 50 57 29"; empty when there is none.
+    QString fixText(const codecheck::CodeReport& report) const;
+
+    // Puts row's code right as the checker says. A correction that needs the
+    // switch off shows every other code as its hex text (their bytes stay) and
+    // turns the switch off. nullopt when applied, else why not.
+    std::optional<QString> applyFix(int row);
+
+    // The bytes row's code stands for with the switch as it is (as it would be
+    // stored); nullopt when the text is no code, with the reason in `why`.
+    std::optional<link::Bytes> codeBytes(int row, QString* why = nullptr) const;
+
+    // The flagged codes a save would store, one line each ("第 2 行 开机：缺少结束符 0d").
+    QStringList flaggedLines() const;
+    // Whether "确定" must ask before saving: some flagged code was not yet let through.
+    bool saveNeedsQuestion() const;
+    // The technician lets the flagged codes as they are now be saved.
+    void allowFlaggedCodes();
+
 private:
+    QString problemOf(const QString& code) const;
+
     KeyGridModel grid_;
     int selectedRow_ = 0;
     bool asciiShownAsHex_ = false;
+    std::shared_ptr<const codecheck::Checker> checker_;
+    std::string company_;
+    QStringList allowed_; // flagged codes let through ("1:PWR ON": switch and text)
 };
 
 } // namespace pj::shell
