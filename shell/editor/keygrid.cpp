@@ -104,7 +104,8 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->backgroundBrush = KeyGrid::rowColour();
+        const bool flagged = !index.data(KeyGridModel::ProblemRole).toString().isEmpty();
+        option->backgroundBrush = flagged ? KeyGrid::flaggedColour() : KeyGrid::rowColour();
     }
 
 private:
@@ -193,6 +194,9 @@ void KeyGrid::editCell(int row, int column) {
         if (QLineEdit* e = cellEditor()) {
             e->setFocus(Qt::OtherFocusReason);
             e->end(false);
+            connect(e, &QLineEdit::textEdited, this, [this, row, column](const QString& text) {
+                Q_EMIT cellTextEdited(row, column, text);
+            });
         }
     }
 }

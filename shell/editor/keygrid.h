@@ -12,6 +12,10 @@
 // clicked or scrolled, and when commitCell() is called (the dialog does so
 // before every button).
 //
+// A code that breaks its maker's framing rule (KeyGridModel::ProblemRole) is
+// drawn in flaggedColour() with the reason as its tooltip; the cell editor
+// reports every edit, so the dialog can judge the code while it is typed.
+//
 // Object names: the cell editor "edit3015", row i's drop-down "combo" + (3032
 // + i) (renamed when rows above it go), the description "edit1012".
 
@@ -37,6 +41,8 @@ public:
     static constexpr int kCellEditorId = 3015;
     static constexpr int kFirstSlotBoxId = 3032;
     static QColor rowColour() { return {202, 220, 250}; }
+    // A code that breaks its maker's rule: a light red in the rows' lightness.
+    static QColor flaggedColour() { return {250, 202, 202}; }
 
     explicit KeyGrid(KeyGridModel& model, QWidget* parent = nullptr);
 
@@ -48,6 +54,8 @@ public:
     // The row's drop-down; null for a row scrolled out of view.
     QComboBox* slotBox(int row) const;
     QLineEdit* cellEditor() const; // null when no cell is being edited
+    // The cell being edited; invalid when none.
+    QModelIndex editingCell() const { return editing_; }
 
     // Opens the cell editor over the cell, filled with its text and focused.
     void editCell(int row, int column);
@@ -58,6 +66,8 @@ Q_SIGNALS:
     // A left click on a cell (row and column -1 below the last row or beside
     // the columns); F2 on the current cell counts as a click on it.
     void cellClicked(int row, int column);
+    // The user changed the text in the cell editor (not yet in the cell).
+    void cellTextEdited(int row, int column, const QString& text);
 
 protected:
     void mousePressEvent(QMouseEvent* e) override;

@@ -11,8 +11,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <limits>
@@ -26,6 +28,9 @@ struct ControlIds {
 };
 
 constexpr int kBaudId = 1027;
+constexpr int kButtonRowDlu = 219; // 添加, 删除, 试发, 确定, 取消
+constexpr int kCheckLineDlu = 198; // the line under the grid
+constexpr int kQuestionLines = 8;  // flagged codes listed by the save question
 
 ControlIds idsOf(ModelEditor::Mode mode) {
     if (mode == ModelEditor::Mode::Add)
@@ -47,23 +52,27 @@ QRect fieldRect(QWidget* w, int x, int y, int width, int height) {
 } // namespace
 
 ModelEditor::ModelEditor(Mode mode, CatalogueEditing& editing, const QString& company,
-                         QWidget* parent)
+                         QWidget* parent, const EditorServices& services)
     : SkinnedDialog(titleOf(mode), QSize(kWidthDlu, kHeightDlu), parent)
     , mode_(mode)
     , editing_(editing)
-    , company_(company) {
+    , company_(company)
+    , services_(services) {
     setObjectName(QStringLiteral("editor%1").arg(static_cast<int>(mode)));
+    logic_.setChecker(services_.checker, company_);
     build();
 }
 
-ModelEditor::ModelEditor(CatalogueEditing& editing, const QString& company, QWidget* parent)
-    : ModelEditor(Mode::Add, editing, company, parent) {
+ModelEditor::ModelEditor(CatalogueEditing& editing, const QString& company, QWidget* parent,
+                         const EditorServices& services)
+    : ModelEditor(Mode::Add, editing, company, parent, services) {
     showValues();
 }
 
 ModelEditor::ModelEditor(CatalogueEditing& editing, const QString& company,
-                         const catalogue::ModelRecord& record, QWidget* parent)
-    : ModelEditor(Mode::Modify, editing, company, parent) {
+                         const catalogue::ModelRecord& record, QWidget* parent,
+                         const EditorServices& services)
+    : ModelEditor(Mode::Modify, editing, company, parent, services) {
     loadedName_ = record.name;
     logic_.load(record);
     showValues();
@@ -116,7 +125,7 @@ void ModelEditor::build() {
     const auto button = [this, &named](const char16_t* text, int id, int x) {
         auto* b = new QPushButton(QString::fromUtf16(text), this);
         named(b, QStringLiteral("button"), id);
-        b->setGeometry(skin::dlu(x, 202, 50, 15));
+        b->setGeometry(skin::dlu(x, kButtonRowDlu, 50, 15));
         b->setAutoDefault(false);
         return b;
     };
@@ -127,6 +136,7 @@ void ModelEditor::build() {
     ok_ = button(u"确定", ids.ok, gridRightDlu - 108);
     cancel_ = button(u"取消", ids.cancel, gridRightDlu - 52);
     deleteRow_->setEnabled(false);
+    buildCheckLine(gridRightDlu);
 
     connect(grid_, &KeyGrid::cellClicked, this, &ModelEditor::onCellClicked);
     connect(addRow_, &QPushButton::clicked, this, &ModelEditor::onAddRow);
@@ -135,6 +145,50 @@ void ModelEditor::build() {
     connect(cancel_, &QPushButton::clicked, this, [this] {
         grid_->commitCell();
         done(0);
+    });
+}
+
+void ModelEditor::buildCheckLine(int gridRightDlu) {
+    testSend_ = new QPushButton(QStringLiteral("试发"), this);
+    testSend_->setObjectName(QStringLiteral("buttonTestSend"));
+    testSend_->setGeometry(skin::dlu(122, kButtonRowDlu, 50, 15));
+    testSend_->setAutoDefault(false);
+    testSend_->setToolTip(QStringLiteral("把选中行的功能码直接发给投影机，看它的应答"));
+    testSend_->setEnabled(false);
+    testSend_->setVisible(static_cast<bool>(services_.testSend));
+
+    checkLine_ = new QLabel(this);
+    checkLine_->setObjectName(QStringLiteral("labelCheck"));
+    checkLine_->setGeometry(skin::dlu(10, kCheckLineDlu, gridRightDlu - 70, 14));
+    checkLine_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    fix_ = new QPushButton(QStringLiteral("改正"), this);
+    fix_->setObjectName(QStringLiteral("buttonFix"));
+    fix_->setGeometry(skin::dlu(gridRightDlu - 52, kCheckLineDlu, 50, 14));
+    fix_->setAutoDefault(false);
+    fix_->setEnabled(false);
+    const bool checking = static_cast<bool>(services_.checker);
+    checkLine_->setVisible(checking);
+    fix_->setVisible(checking);
+
+    connect(fix_, &QPushButton::clicked, this, &ModelEditor::onFix);
+    connect(testSend_, &QPushButton::clicked, this, &ModelEditor::onTestSend);
+    // The rules follow the model's name (some apply to single models) and
+    // the switch (an ASCII code ends in 0d): every code is judged again.
+    connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        logic_.name = text;
+        logic_.recheckCodes();
+        updateCheckLine();
+    });
+    connect(ascii_, &QCheckBox::toggled, this, [this](bool on) {
+        logic_.ascii = on;
+        logic_.recheckCodes();
+        updateCheckLine();
+    });
+    connect(&logic_.grid(), &KeyGridModel::codeProblemsChanged, this,
+            &ModelEditor::updateCheckLine);
+    connect(grid_, &KeyGrid::cellTextEdited, this, [this](int, int column, const QString&) {
+        if (column == KeyGridModel::CodeColumn)
+            updateCheckLine();
     });
 }
 
@@ -160,14 +214,16 @@ void ModelEditor::readValues() {
     logic_.description = grid_->descriptionBox()->toPlainText();
 }
 
-int ModelEditor::runAdd(CatalogueEditing& editing, const QString& company, QWidget* parent) {
-    ModelEditor d(editing, company, parent);
+int ModelEditor::runAdd(CatalogueEditing& editing, const QString& company, QWidget* parent,
+                        const EditorServices& services) {
+    ModelEditor d(editing, company, parent, services);
     return runModal(d);
 }
 
 int ModelEditor::runModify(CatalogueEditing& editing, const QString& company,
-                           const catalogue::ModelRecord& record, QWidget* parent) {
-    ModelEditor d(editing, company, record, parent);
+                           const catalogue::ModelRecord& record, QWidget* parent,
+                           const EditorServices& services) {
+    ModelEditor d(editing, company, record, parent, services);
     return runModal(d);
 }
 
@@ -190,6 +246,7 @@ void ModelEditor::onCellClicked(int row, int column) {
     if (logic_.clickCell(row, column)) {
         selectRow(logic_.selectedRow());
         grid_->editCell(row, column);
+        updateCheckLine();
     } else {
         selectRow(0);
     }
@@ -201,6 +258,8 @@ void ModelEditor::selectRow(int row) {
     else
         grid_->clearSelection();
     deleteRow_->setEnabled(logic_.canDeleteRow());
+    testSend_->setEnabled(logic_.canDeleteRow());
+    updateCheckLine();
 }
 
 void ModelEditor::onAddRow() {
@@ -222,6 +281,17 @@ void ModelEditor::onOk() {
     if (const auto problem = logic_.check()) {
         point(*problem);
         return;
+    }
+    if (logic_.saveNeedsQuestion()) {
+        if (!askSaveFlagged()) {
+            // Back to the first flagged code.
+            const int row = logic_.grid().flaggedRows().value(0, -1);
+            logic_.clickCell(row, KeyGridModel::CodeColumn);
+            selectRow(logic_.selectedRow());
+            grid_->scrollTo(grid_->model()->index(row, KeyGridModel::CodeColumn));
+            return;
+        }
+        logic_.allowFlaggedCodes();
     }
     const catalogue::ModelInput input = logic_.input();
     catalogue::Status saved;
@@ -285,6 +355,129 @@ void ModelEditor::point(const ModelEditorLogic::Problem& problem) {
         showMessage(this, problem.message);
         return;
     }
+}
+
+void ModelEditor::updateCheckLine() {
+    if (!checkLine_ || !services_.checker)
+        return;
+    const KeyGridModel& rows = logic_.grid();
+    // The code being typed, judged as it stands in the cell editor.
+    const QModelIndex editing = grid_->editingCell();
+    QLineEdit* editor = grid_->cellEditor();
+    const int typedRow =
+        editor && editing.column() == KeyGridModel::CodeColumn ? editing.row() : -1;
+    std::optional<codecheck::CodeReport> typed;
+    if (typedRow >= 0) {
+        typed = logic_.checkCode(editor->text());
+        const QString why =
+            typed && !typed->ok() ? ModelEditorLogic::problemText(*typed) : QString();
+        QPalette palette = grid_->palette();
+        if (!why.isEmpty())
+            palette.setColor(QPalette::Base, KeyGrid::flaggedColour());
+        editor->setPalette(palette);
+        editor->setToolTip(why);
+    }
+
+    // Which row the line tells of: the code being typed, else the selected
+    // row, else the first flagged row.
+    QList<int> flagged = rows.flaggedRows();
+    flagged.removeAll(typedRow); // its cell holds the text from before the edit
+    int row = -1;
+    std::optional<codecheck::CodeReport> report;
+    if (typed && !typed->ok()) {
+        row = typedRow;
+        report = typed;
+    } else {
+        const int selected = logic_.selectedRow() - 1;
+        row = flagged.contains(selected) ? selected : flagged.value(0, -1);
+        if (row >= 0)
+            report = logic_.checkCode(rows.rows()[row].code);
+    }
+    const int count = static_cast<int>(flagged.size()) + (row == typedRow && row >= 0 ? 1 : 0);
+
+    QString line;
+    fixRow_ = -1;
+    if (report && !report->ok()) {
+        line =
+            QStringLiteral("第 %1 行：%2").arg(row + 1).arg(ModelEditorLogic::problemText(*report));
+        if (const QString fix = logic_.fixText(*report); !fix.isEmpty()) {
+            line += QStringLiteral("，可改为 ") + fix;
+            fixRow_ = row;
+        }
+        if (count > 1)
+            line += QStringLiteral("（共 %1 个功能码不符合厂家的规则）").arg(count);
+    } else if (!logic_.codesChecked()) {
+        line = QStringLiteral("没有适用于此厂家或型号的规则，功能码不作检查");
+    } else if (rows.rowCount() > 0) {
+        line = QStringLiteral("功能码符合 %1 的规则").arg(logic_.maker());
+    }
+    checkLine_->setToolTip(line);
+    checkLine_->setText(
+        checkLine_->fontMetrics().elidedText(line, Qt::ElideRight, checkLine_->width()));
+    fix_->setEnabled(fixRow_ >= 0);
+}
+
+void ModelEditor::onFix() {
+    const int row = fixRow_;
+    grid_->commitCell();
+    readValues();
+    if (row < 0)
+        return;
+    if (const auto refused = logic_.applyFix(row)) {
+        showMessage(this, *refused);
+        return;
+    }
+    {
+        // The switch may have changed with the correction; the logic has it.
+        const QSignalBlocker quiet(ascii_);
+        ascii_->setChecked(logic_.ascii);
+    }
+    logic_.clickCell(row, KeyGridModel::CodeColumn);
+    selectRow(logic_.selectedRow());
+}
+
+void ModelEditor::onTestSend() {
+    grid_->commitCell();
+    readValues();
+    const int row = logic_.selectedRow() - 1;
+    if (!services_.testSend || row < 0)
+        return;
+    QString why;
+    const auto code = logic_.codeBytes(row, &why);
+    if (!code) {
+        showMessage(this, why);
+        return;
+    }
+    const auto baud = ModelEditorLogic::parseBaud(logic_.baudText);
+    if (!baud) {
+        showMessage(this, ModelEditorLogic::badBaudText());
+        baud_->setFocus();
+        baud_->lineEdit()->selectAll();
+        return;
+    }
+    services_.testSend(CodeTrial{logic_.grid().rows()[row].name, *code, *baud, logic_.parity},
+                       this);
+}
+
+bool ModelEditor::askSaveFlagged() {
+    QStringList lines = logic_.flaggedLines();
+    const auto total = lines.size();
+    if (total > kQuestionLines) {
+        lines = lines.mid(0, kQuestionLines);
+        lines << QStringLiteral("……（共 %1 个）").arg(total);
+    }
+    const QString question =
+        QStringLiteral("以下功能码不符合厂家的规则：\n%1\n\n"
+                       "确认这些功能码对该型号无误时，可以照样保存。是否保存？")
+            .arg(lines.join(QLatin1Char('\n')));
+    QMessageBox box(QMessageBox::Question, QString(), question,
+                    QMessageBox::Save | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("questionCheck"));
+    box.button(QMessageBox::Save)->setText(QStringLiteral("保存"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    ModalSeam::record(question);
+    return runModal(box) == QMessageBox::Save;
 }
 
 } // namespace pj::shell

@@ -9,7 +9,8 @@
 namespace pj::shell {
 
 void runTreeCommand(CatalogueEditing& editing, TreeCommand command,
-                    const std::optional<NodeRef>& node, QWidget* parent) {
+                    const std::optional<NodeRef>& node, QWidget* parent,
+                    const EditorServices& services) {
     if (!node)
         return;
     const auto report = [parent](const catalogue::Status& r) {
@@ -23,7 +24,7 @@ void runTreeCommand(CatalogueEditing& editing, TreeCommand command,
         return;
     case TreeCommand::AddModel:
         if (node->kind == NodeKind::Company)
-            ModelEditor::runAdd(editing, node->text, parent);
+            ModelEditor::runAdd(editing, node->text, parent, services);
         return;
     case TreeCommand::ModifyModel: {
         if (node->kind != NodeKind::Model)
@@ -33,7 +34,7 @@ void runTreeCommand(CatalogueEditing& editing, TreeCommand command,
             showMessage(parent, record.error().message);
             return;
         }
-        ModelEditor::runModify(editing, node->companyText, *record, parent);
+        ModelEditor::runModify(editing, node->companyText, *record, parent, services);
         return;
     }
     case TreeCommand::DeleteModel:
