@@ -4,8 +4,10 @@
 #include "skin/fonts.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QStyle>
@@ -130,6 +132,39 @@ CodeListView::CodeListView(CodeListModel& model, QWidget* parent)
     placeDescription();
 
     connect(this, &QAbstractItemView::clicked, this, &CodeListView::onClicked);
+
+    menu_ = new QMenu(this);
+    menu_->setObjectName(QStringLiteral("menuList"));
+    testSend_ = menu_->addAction(QStringLiteral("试发"));
+    testSend_->setObjectName(QStringLiteral("actionTestSend"));
+    testSend_->setToolTip(QStringLiteral("把这一行的功能码直接发给投影机，看它的应答"));
+    connect(testSend_, &QAction::triggered, this, [this] {
+        if (togglingEnabled_ && menuRow_ >= 0 && menuRow_ < model_.rowCount())
+            Q_EMIT testSendRequested(menuRow_);
+    });
+}
+
+bool CodeListView::prepareContextMenu(const QPoint& pos) {
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid())
+        return false;
+    menuRow_ = index.row();
+    // The row is shown as the one the menu acts on; its box stays as it was.
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+    testSend_->setEnabled(togglingEnabled_);
+    return true;
+}
+
+void CodeListView::contextMenuEvent(QContextMenuEvent* e) {
+    // A click's position is in the viewport's coordinates; the menu key acts
+    // on the current row.
+    const QPoint pos =
+        e->reason() == QContextMenuEvent::Mouse ? e->pos() : visualRect(currentIndex()).center();
+    if (!prepareContextMenu(pos))
+        return;
+    menu_->popup(e->reason() == QContextMenuEvent::Mouse ? e->globalPos()
+                                                         : viewport()->mapToGlobal(pos));
 }
 
 void CodeListView::setDescription(const QString& text) {

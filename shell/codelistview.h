@@ -5,13 +5,18 @@
 // cannot be resized. A header 20 pixels high, rows 17 pixels apart, grid lines,
 // full-row selection. Over "备注" lies the model's description (1011). A click
 // anywhere on a row toggles its box; a click below the last row does nothing.
+// A right click on a row opens its context menu: "试发" sends the row's code
+// to the projector (testSendRequested); greyed while toggling is off (a
+// controller operation runs).
 //
-// Object names: "list1010", the description "edit1011".
+// Object names: "list1010", the description "edit1011", the menu "menuList"
+// with "actionTestSend".
 
 #include "shell/codelistmodel.h"
 
 #include <QTableView>
 
+class QMenu;
 class QPlainTextEdit;
 
 namespace pj::shell {
@@ -41,7 +46,20 @@ public:
     QRect checkBoxRect(int row) const;
     QRect statusIconRect(int row) const;
 
+    QMenu* contextMenu() const { return menu_; }
+    // What a right click at `pos` (viewport coordinates) does before the menu
+    // opens: makes the row under it current and sets the menu's items. False
+    // (no menu) below the last row.
+    bool prepareContextMenu(const QPoint& pos);
+    // The row the menu was opened on; -1 before any.
+    int menuRow() const { return menuRow_; }
+
+Q_SIGNALS:
+    // "试发" was chosen on `row`.
+    void testSendRequested(int row);
+
 protected:
+    void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -52,6 +70,9 @@ private:
 
     CodeListModel& model_;
     QPlainTextEdit* description_ = nullptr;
+    QMenu* menu_ = nullptr;
+    QAction* testSend_ = nullptr;
+    int menuRow_ = -1;
     bool togglingEnabled_ = true;
 };
 

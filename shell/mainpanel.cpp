@@ -10,6 +10,7 @@
 #include "shell/dialogs/parameterdialog.h"
 #include "shell/editor/treecommands.h"
 #include "shell/receivemonitor.h"
+#include "shell/trialrun.h"
 #include "skin/artwork.h"
 #include "skin/bitmapbutton.h"
 #include "skin/framepaint.h"
@@ -78,7 +79,8 @@ MainPanel::MainPanel(PanelContext context, QWidget* parent)
     , browser_(context.browser)
     , channel_(context.channel)
     , listPorts_(std::move(context.listPorts))
-    , editing_(context.editing) {
+    , editing_(context.editing)
+    , checker_(std::move(context.checker)) {
     setObjectName(QStringLiteral("panel120"));
     skin::PanelPalette::apply(this);
     setFixedSize(panelSize());
@@ -88,6 +90,7 @@ MainPanel::MainPanel(PanelContext context, QWidget* parent)
             [this](bool) { updateWriteButton(); });
     connect(&browser_, &CatalogueBrowser::descriptionChanged, list_, &CodeListView::setDescription);
     connect(tree_, &CatalogueTree::commandChosen, this, &MainPanel::onTreeCommand);
+    connect(list_, &CodeListView::testSendRequested, this, &MainPanel::testSendRow);
 
     connect(&task_, &ControllerTask::progress, progress_, &QProgressBar::setValue);
     connect(&task_, &ControllerTask::rowStatus, this, [this](int row, int status) {
@@ -395,6 +398,19 @@ void MainPanel::updateWriteButton() {
 
 void MainPanel::onTaskFinished(int outcome, const QString& message, int, int rowsRefused) {
     const Operation op = running_;
+    if (op == Operation::Trial) {
+        // The test-send window says how it went; nothing else is shown.
+        const std::shared_ptr<TrialRun> run = std::move(trialRun_);
+        if (trialDialog_ && run) {
+            const QString note = run->listeningLost()
+                                     ? QStringLiteral("未能重新打开串口 %1 接收回码")
+                                           .arg(QString::fromStdString(run->listenPort))
+                                     : QString();
+            trialDialog_->showResult(run->result, note);
+        }
+        setBusy(Operation::None);
+        return;
+    }
     const auto how = static_cast<link::SequenceOutcome>(outcome);
     if (op == Operation::Codes && codeSnapshot_)
         browser_.setLastParity(codeSnapshot_->lastParity);
@@ -451,11 +467,62 @@ void MainPanel::report(const QString& text) {
 }
 
 void MainPanel::showChannelMessage(const QString& text) {
+    // During a test send the channel's own notes repeat what its window says.
+    if (running_ == Operation::Trial)
+        return;
     if (monitorWindow_ && !busy() && channel_.deviceLost()) {
         monitorWindow_->portLost();
         return;
     }
     report(text);
+}
+
+void MainPanel::testSend(const CodeTrial& trial, QWidget* parent) {
+    QWidget* over = parent ? parent : window();
+    if (busy()) {
+        showMessage(over, QStringLiteral("正在与中控通信，请等它结束后再试发"));
+        return;
+    }
+    if (shell_.portName.empty()) {
+        showMessage(over, QStringLiteral("还没有选择串口，请先设置串口"));
+        return;
+    }
+    const link::TestSendRequest request{
+        shell_.portName, {trial.baud, 8, trial.parity, 1}, trial.code, link::kDefaultTestSendWait};
+    TestSendDialog dialog(QString::fromStdString(shell_.portName), trial, over);
+    auto run = std::make_shared<TrialRun>();
+    connect(&dialog, &TestSendDialog::stopRequested, this, [this] { task_.requestStop(); });
+    const bool started =
+        startOperation(Operation::Trial, [&channel = channel_, request,
+                                          run](link::SequenceObserver& o, std::stop_token stop) {
+            *run = runTrial(channel, request, std::move(stop), o);
+            return link::SequenceResult{};
+        });
+    if (!started)
+        return;
+    trialRun_ = run;
+    trialDialog_ = &dialog;
+    runModal(dialog);
+    // Closed before the answer was in (the window waits for it; a test's
+    // modal seam may not): the send ends at its next look at the port.
+    if (running_ == Operation::Trial)
+        task_.requestStop();
+    trialDialog_ = nullptr;
+}
+
+void MainPanel::testSendRow(int row) {
+    const link::SelectedModel& model = browser_.selectedModel();
+    if (row < 0 || static_cast<std::size_t>(row) >= model.rows.size())
+        return;
+    const link::CodeListEntry& entry = model.rows[static_cast<std::size_t>(row)];
+    // The bytes the write would put into the controller for this row.
+    link::Bytes code = link::codeTextToBytes(entry.codeText);
+    if (code.empty()) {
+        showMessage(window(), fromUtf8(link::msg::kEmptyCode));
+        return;
+    }
+    testSend(CodeTrial{fromUtf8(entry.name), std::move(code), model.selectedBaud,
+                       static_cast<int>(entry.parity)});
 }
 
 void MainPanel::onReceived(const link::Bytes& block) {
@@ -500,8 +567,15 @@ void MainPanel::openMonitor() {
 
 void MainPanel::onTreeCommand(TreeCommand command) {
     // The node the right click selected: the dialogs and deletes act on it.
-    if (editing_ && !busy())
-        runTreeCommand(*editing_, command, CatalogueTree::nodeOf(tree_->currentItem()), window());
+    if (editing_ && !busy()) {
+        EditorServices services;
+        services.checker = checker_;
+        services.testSend = [this](const CodeTrial& trial, QWidget* parent) {
+            testSend(trial, parent);
+        };
+        runTreeCommand(*editing_, command, CatalogueTree::nodeOf(tree_->currentItem()), window(),
+                       services);
+    }
     Q_EMIT treeCommandRequested(command);
 }
 

@@ -6,18 +6,23 @@
 //
 // Controller operations run on a worker (ControllerTask); while one runs the
 // other operations, the tree and the boxes of the code list are locked, and the
-// window keeps repainting. Object names: "panel120", "tree1009", "list1010",
+// window keeps repainting. "试发" (from the code list's context menu or the
+// model editor) runs as such an operation too: the code goes to the projector
+// on the program's port and the test-send window shows the answer.
+// Object names: "panel120", "tree1009", "list1010",
 // "edit1011", "button1013", "button1016", "progress1052", "combo1043",
 // "combo1044", "combo1045", "edit1046", "check1047", "check1048", "combo1085",
 // "combo1088", "button1049", "edit1086", "button1087", "button1061",
 // "button1021", "button1050"; labels "label1043" ... (the text beside a
 // control), units "unit1044", "unit1046"; separators "line1" ... "line4".
 
+#include "codecheck/checker.h"
 #include "link/roomcard.h"
 #include "link/serialchannel.h"
 #include "link/state.h"
 #include "shell/cataloguebrowser.h"
 #include "shell/controllertask.h"
+#include "shell/dialogs/testsenddialog.h"
 
 #include <QPointer>
 #include <QSize>
@@ -57,7 +62,11 @@ struct PanelContext {
     // The catalogue edits behind the tree's context menu (none: the menu's
     // commands are only announced by treeCommandRequested).
     CatalogueEditing* editing = nullptr;
+    // The makers' framing rules for the model editor; null: codes are not judged.
+    std::shared_ptr<const codecheck::Checker> checker;
 };
+
+struct TrialRun;
 
 class MainPanel : public QWidget {
     Q_OBJECT
@@ -95,6 +104,15 @@ public:
     // device lost while the receive monitor listens is told in its box.
     void showChannelMessage(const QString& text);
 
+    // "试发": sends `trial` to the projector on the program's port and shows
+    // the answer in the test-send window over `parent` (the main window when
+    // null); returns when that window is closed. Refused with a message while
+    // a controller operation runs.
+    void testSend(const CodeTrial& trial, QWidget* parent = nullptr);
+    // "试发" on a row of the code list: its code at the model's speed and the
+    // row's parity.
+    void testSendRow(int row);
+
 public Q_SLOTS:
     void writeCodes();          // 1013
     void openSettings();        // 1016
@@ -118,7 +136,7 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    enum class Operation { None, Codes, Room, Card };
+    enum class Operation { None, Codes, Room, Card, Trial };
 
     void buildControls();
     void fillRoomControls();
@@ -144,6 +162,10 @@ private:
     std::vector<std::pair<QString, QString>> refusedRows_; // row name, reason
     // The control that had the keyboard focus when the operation greyed it out.
     QPointer<QWidget> focusBeforeBusy_;
+    std::shared_ptr<const codecheck::Checker> checker_;
+    // The running test send: what it reports, its window.
+    std::shared_ptr<TrialRun> trialRun_;
+    QPointer<TestSendDialog> trialDialog_;
 
     CatalogueTree* tree_ = nullptr;
     CodeListView* list_ = nullptr;

@@ -1,5 +1,6 @@
 #include "shell/projectorapp.h"
 
+#include "codecheck/load.h"
 #include "link/detection.h"
 #include "shell/cataloguebrowser.h"
 #include "shell/cataloguedbreader.h"
@@ -103,6 +104,7 @@ bool ProjectorApp::start() {
     }
 
     step.restart();
+    loadRules();
     createWindow();
     window_->show();
     if (simulator_) {
@@ -112,6 +114,8 @@ bool ProjectorApp::start() {
     }
     timings_.windowMs = msSince(step);
     timings_.totalMs = msSince(total);
+    if (!rulesError_.isEmpty())
+        showMessage(window_.get(), rulesError_);
     return true;
 }
 
@@ -180,13 +184,33 @@ bool ProjectorApp::connectCatalogue() {
     return db_.connect(where).ok();
 }
 
+void ProjectorApp::loadRules() {
+    codecheck::LoadedRules loaded = codecheck::loadRules();
+    if (loaded.ok()) {
+        checker_ = std::make_shared<const codecheck::Checker>(std::move(loaded.rules));
+        return;
+    }
+    QStringList lines;
+    for (const auto& e : loaded.errors)
+        lines << QString::fromStdString(e);
+    std::cerr << lines.join(QLatin1Char('\n')).toStdString() << '\n';
+    constexpr int kShownErrors = 5;
+    if (lines.size() > kShownErrors) {
+        const auto total = lines.size();
+        lines = lines.mid(0, kShownErrors);
+        lines << QStringLiteral("……（共 %1 处错误）").arg(total);
+    }
+    rulesError_ = QStringLiteral("功能码规则文件有错误，编辑型号时不检查功能码：\n") +
+                  lines.join(QLatin1Char('\n'));
+}
+
 void ProjectorApp::createWindow() {
     reader_ = std::make_unique<CatalogueDbReader>(db_);
     browser_ = std::make_unique<CatalogueBrowser>(*reader_, selected_);
     browser_->build();
     editing_ = std::make_unique<CatalogueEditing>(db_, *browser_);
-    PanelContext context{shell_, *browser_, *channel_, [this] { return openablePorts(); },
-                         editing_.get()};
+    PanelContext context{shell_,         *browser_, *channel_, [this] { return openablePorts(); },
+                         editing_.get(), checker_};
     window_ = std::make_unique<MainWindow>(std::move(context));
 }
 

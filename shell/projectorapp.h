@@ -5,9 +5,12 @@
 // in its order: controller detection; the settings dialog when the user chose
 // to set up by hand (closing it ends the program); the catalogue connection
 // ("没找到数据库文件！" ends the program); the tree, the code list and the panel
-// controls; then the window is shown.
+// controls; then the window is shown. The makers' framing rules (the code
+// checker of the model editor) are read with the catalogue; rules that cannot
+// be read are reported once the window shows, and codes are then not judged.
 
 #include "catalogue/cataloguedb.h"
+#include "codecheck/checker.h"
 #include "link/clock.h"
 #include "link/serialchannel.h"
 #include "link/state.h"
@@ -64,6 +67,8 @@ public:
     link::SelectedModel& selectedModel() { return selected_; }
     link::SerialChannel& channel() { return *channel_; }
     catalogue::CatalogueDb& catalogue() { return db_; }
+    // The code checker; null when the rules could not be read.
+    std::shared_ptr<const codecheck::Checker> checker() const { return checker_; }
     sim::Simulator* simulator() const { return simulator_.get(); }
     MainWindow* mainWindow() const { return window_.get(); }
     // The virtual controller panel (with --simulate), else null.
@@ -74,6 +79,7 @@ private:
     bool startSimulator();
     int runDetection();
     bool connectCatalogue();
+    void loadRules();
     void createWindow();
 
     ProgramOptions options_;
@@ -86,6 +92,8 @@ private:
     std::unique_ptr<CatalogueDbReader> reader_;
     std::unique_ptr<CatalogueBrowser> browser_;
     std::unique_ptr<CatalogueEditing> editing_;
+    std::shared_ptr<const codecheck::Checker> checker_;
+    QString rulesError_; // why the rules could not be read
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<VirtualPanel> panel_;
     // Holds the simulator's port link, whose name stays when the simulated
