@@ -1,11 +1,13 @@
-// The program's command line, and controller operations on the worker thread
-// with their reports coming back on the thread that started them.
+// The program's command line, controller operations on the worker thread
+// with their reports coming back on the thread that started them, and the
+// test send's job that puts the channel back as it was.
 
 #include "link/fakeserialport.h"
 #include "link/messages.h"
 #include "link/sequences.h"
 #include "shell/controllertask.h"
 #include "shell/options.h"
+#include "shell/trialrun.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -41,6 +43,14 @@ link::SelectedModel twoRows() {
     m.rows = {a, b};
     return m;
 }
+
+// Remembers where the channel said it listens again.
+struct ListenSpy final : link::SequenceObserver {
+    void listening(std::uint32_t baud, link::Parity parity) override {
+        heard.push_back({baud, parity});
+    }
+    std::vector<std::pair<std::uint32_t, link::Parity>> heard;
+};
 
 } // namespace
 
@@ -194,6 +204,84 @@ private Q_SLOTS:
         QCOMPARE(port.writes().size(), std::size_t{2}); // one whole frame
         QVERIFY(!task.stopRequested());
         QVERIFY(!channel.isOpen());
+    }
+
+    void trial_whileListening_sendsOnTheProjectorsLine_thenListensAsBefore() {
+        InstantClock clock;
+        auto fake = std::make_unique<link::FakeSerialPort>(clock);
+        link::FakeSerialPort& port = *fake;
+        port.setResponder([](const link::FakePortEvent& w) -> std::optional<link::Bytes> {
+            if (w.port == "ttyPROJ")
+                return link::Bytes{0x3a};
+            return std::nullopt;
+        });
+        link::SerialChannel channel(std::move(fake), clock);
+        std::vector<link::Bytes> echoes;
+        channel.setReceiveHandler([&echoes](link::Bytes b) { echoes.push_back(std::move(b)); });
+        QCOMPARE(channel.open("ttyCTRL", {9600, 8, 2, 1}), link::OpenResult::Opened);
+        port.clearEvents();
+
+        ListenSpy spy;
+        const TrialRun run = runTrial(
+            channel, {"ttyPROJ", {38400, 8, 1, 1}, {0x50, 0x0d}, link::Millis{300}}, {}, spy);
+        QCOMPARE(run.result.outcome, link::TestSendOutcome::Answered);
+        QCOMPARE(run.result.answer(), link::Bytes{0x3a});
+        QVERIFY(run.wasListening && run.listeningAgain && !run.listeningLost());
+        QVERIFY(echoes.empty()); // the answer went to the test send, not to the echo handler
+        QVERIFY(channel.isOpen());
+        QCOMPARE(channel.portName(), std::string("ttyCTRL"));
+        QCOMPARE(channel.settings().baud, 9600u);
+        QCOMPARE(channel.settings().parityCode, 2);
+        QCOMPARE(spy.heard.size(), std::size_t{1});
+        QCOMPARE(spy.heard[0].first, 9600u);
+        QCOMPARE(spy.heard[0].second, link::Parity::Even);
+        std::vector<std::string> opens;
+        for (const auto& e : port.events())
+            if (e.kind == link::FakePortEvent::Kind::Open)
+                opens.push_back(e.port + "@" + std::to_string(e.settings.baud) + "/" +
+                                std::to_string(e.settings.parityCode));
+        QCOMPARE(opens, (std::vector<std::string>{"ttyPROJ@38400/1", "ttyCTRL@9600/2"}));
+        // The standing handler hears the controller again.
+        port.receive({0xa0, 0x01});
+        channel.pollReceived();
+        QCOMPARE(echoes.size(), std::size_t{1});
+        channel.close();
+    }
+
+    void trial_withoutListening_leavesTheChannelClosed_andALostLineIsTold() {
+        InstantClock clock;
+        auto fake = std::make_unique<link::FakeSerialPort>(clock);
+        link::FakeSerialPort& port = *fake;
+        link::SerialChannel channel(std::move(fake), clock);
+        ListenSpy spy;
+        TrialRun run =
+            runTrial(channel, {"ttyPROJ", {9600, 8, 0, 1}, {0x01}, link::Millis{50}}, {}, spy);
+        QCOMPARE(run.result.outcome, link::TestSendOutcome::NoAnswer);
+        QVERIFY(!run.wasListening && !run.listeningLost());
+        QVERIFY(!channel.isOpen());
+        QVERIFY(spy.heard.empty());
+
+        // Listening before, but the controller's port is gone afterwards.
+        QCOMPARE(channel.open("ttyCTRL", {600, 8, 0, 1}), link::OpenResult::Opened);
+        port.setOpenStatus("ttyCTRL", link::PortOpenStatus::Unavailable);
+        run = runTrial(channel, {"ttyPROJ", {9600, 8, 0, 1}, {0x01}, link::Millis{50}}, {}, spy);
+        QVERIFY(run.listeningLost());
+        QCOMPARE(run.listenPort, std::string("ttyCTRL"));
+        QVERIFY(!channel.isOpen());
+        QVERIFY(spy.heard.empty());
+
+        // A stop before the send: nothing is written, the line is put back all the same.
+        port.setOpenStatus("ttyCTRL", link::PortOpenStatus::Ok);
+        QCOMPARE(channel.open("ttyCTRL", {600, 8, 0, 1}), link::OpenResult::Opened);
+        port.clearEvents();
+        std::stop_source stop;
+        stop.request_stop();
+        run = runTrial(channel, {"ttyPROJ", {9600, 8, 0, 1}, {0x01}, link::Millis{50}},
+                       stop.get_token(), spy);
+        QCOMPARE(run.result.outcome, link::TestSendOutcome::Stopped);
+        QVERIFY(port.writes().empty());
+        QVERIFY(run.listeningAgain && channel.isOpen());
+        channel.close();
     }
 };
 
