@@ -10,12 +10,14 @@
 #include "shell/dialogs/messagedialog.h"
 #include "shell/dialogs/modal.h"
 #include "shell/dialogs/parameterdialog.h"
+#include "shell/dialogs/testsenddialog.h"
 #include "shell/editor/keygrid.h"
 #include "shell/editor/modeleditor.h"
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "shell/receivemonitor.h"
 #include "shell/virtualpanel.h"
+#include "sim/projectorsim.h"
 #include "sim/simulator.h"
 
 #include <QApplication>
@@ -272,6 +274,73 @@ int main(int argc, char** argv) {
         return 0;
     });
     chooseFromMenu(company->child(0), 40009);
+
+    // The editor judging codes against the maker's framing rule: one code
+    // with a wrong checksum, tinted, its reason and correction under the grid.
+    if (QTreeWidgetItem* nec =
+            tree->modelItem(QStringLiteral("NEC"), QStringLiteral("P474W/P474U/P554W/P554U"))) {
+        ModalSeam::queueHandler([](QDialog& d) {
+            auto& editor = static_cast<ModelEditor&>(d);
+            auto& grid = editor.logic().grid();
+            grid.setData(grid.index(1, KeyGridModel::CodeColumn),
+                         QStringLiteral("02 01 00 00 00 04"), Qt::EditRole);
+            editor.show();
+            settle(150);
+            Q_EMIT editor.grid()->cellClicked(1, KeyGridModel::IdColumn); // no row selected
+            grab(QStringLiteral("model-check"), editor.frameGeometry());
+            editor.hide();
+            return 0;
+        });
+        chooseFromMenu(nec, 40009);
+    }
+
+    // "试发" from the code list's context menu, answered by the simulated
+    // Epson projector on a pseudo-terminal of its own.
+    if (QTreeWidgetItem* epson = tree->modelItem(
+            QStringLiteral("爱普生 Epson"), QStringLiteral("EB系列 双电脑双HDMI (ESC/VP21)"))) {
+        sim::ProjectorSimulatorOptions po;
+        po.projector.family = sim::ProjectorFamily::Epson;
+        po.projector.replyDelay = std::chrono::milliseconds(40);
+        sim::ProjectorSimulator projectorSim(po);
+        std::string error;
+        if (projectorSim.start(error)) {
+            const std::string port = projector.shellState().portName;
+            projector.shellState().portName = projectorSim.portPath();
+            tree->setCurrentItem(epson);
+            CodeListView* codes = panel->codeList();
+            const QRect row =
+                codes->visualRect(codes->model()->index(0, CodeListModel::NameColumn));
+            if (codes->prepareContextMenu(row.center())) {
+                codes->contextMenu()->popup(codes->viewport()->mapToGlobal(row.center()));
+                settle(200);
+                grab(QStringLiteral("main-list-menu"),
+                     window->frameGeometry().united(codes->contextMenu()->geometry()));
+                codes->contextMenu()->hide();
+                ModalSeam::queueHandler([](QDialog& d) {
+                    auto& dialog = static_cast<TestSendDialog&>(d);
+                    dialog.show();
+                    if (dialog.running()) {
+                        QEventLoop loop;
+                        QObject::connect(&dialog, &TestSendDialog::resultShown, &loop,
+                                         &QEventLoop::quit);
+                        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+                        loop.exec();
+                    }
+                    grab(QStringLiteral("test-send"), dialog.frameGeometry());
+                    dialog.hide();
+                    return 0;
+                });
+                codes->contextMenu()
+                    ->findChild<QAction*>(QStringLiteral("actionTestSend"))
+                    ->trigger();
+            }
+            projector.shellState().portName = port;
+            projectorSim.stop();
+        } else {
+            std::cerr << "projector simulator: " << error << '\n';
+            ++failures;
+        }
+    }
 
     // The question before a write at a speed the edition only approximates,
     // and the message when the port cannot be opened, shown as the panel shows them.
