@@ -148,6 +148,10 @@ void ModelEditor::build() {
     });
 }
 
+ModelEditor::~ModelEditor() {
+    grid_->commitCell();
+}
+
 void ModelEditor::buildCheckLine(int gridRightDlu) {
     testSend_ = new QPushButton(QStringLiteral("试发"), this);
     testSend_->setObjectName(QStringLiteral("buttonTestSend"));
@@ -401,7 +405,9 @@ void ModelEditor::updateCheckLine() {
         line =
             QStringLiteral("第 %1 行：%2").arg(row + 1).arg(ModelEditorLogic::problemText(*report));
         if (const QString fix = logic_.fixText(*report); !fix.isEmpty()) {
-            line += QStringLiteral("，可改为 ") + fix;
+            // "可改为 02 00 …", or "可改为（关闭 ASCII码）28 50 …"
+            line += QStringLiteral("，可改为") +
+                    (fix.startsWith(QChar(u'（')) ? QString() : QStringLiteral(" ")) + fix;
             fixRow_ = row;
         }
         if (count > 1)

@@ -76,6 +76,8 @@ public:
     ModelEditor(CatalogueEditing& editing, const QString& company,
                 const catalogue::ModelRecord& record, QWidget* parent = nullptr,
                 const EditorServices& services = {});
+    // An open cell editor is closed while the rows it writes to still exist.
+    ~ModelEditor() override;
 
     Mode mode() const { return mode_; }
     ModelEditorLogic& logic() { return logic_; }

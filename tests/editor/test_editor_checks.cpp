@@ -194,7 +194,7 @@ private Q_SLOTS:
         typeCode(e.grid, 1, QStringLiteral("(PWR0)"));
         clickCell(e.grid, 0, KeyGridModel::CodeColumn);
         QVERIFY(e.lineText().startsWith(QStringLiteral("第 1 行：多余的结束符 0d（ASCII码")));
-        QVERIFY(e.lineText().contains(QStringLiteral("可改为 （关闭 ASCII码）28 50 57 52 31 29")));
+        QVERIFY(e.lineText().contains(QStringLiteral("可改为（关闭 ASCII码）28 50 57 52 31 29")));
         e.fix->click();
         QVERIFY(!ascii->isChecked());
         QVERIFY(!e.d->logic().ascii);
