@@ -484,7 +484,7 @@ void MainPanel::testSend(const CodeTrial& trial, QWidget* parent) {
         return;
     }
     if (shell_.portName.empty()) {
-        showMessage(over, QStringLiteral("还没有选择串口，请先设置串口"));
+        showMessage(over, fromUtf8(link::msg::kNoPortSet));
         return;
     }
     const link::TestSendRequest request{

@@ -258,7 +258,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rows.status(0), link::RowStatus::Confirmed, 3000);
     }
 
-    void portThatCannotBeOpened_isSaidPlainly_andNothingElseIsShown() {
+    void portThatCannotBeOpenedOrNone_isSaidPlainly_andNothingElseIsShown() {
         QTemporaryDir dir;
         letDetectionRun();
         ProjectorApp app(options(makeCatalogue(dir)));
@@ -276,6 +276,13 @@ private Q_SLOTS:
                  qPrintable(shown.sent));
         QVERIFY(shown.answer.isEmpty());
         QCOMPARE(ModalSeam::seen().size(), 2); // detection and the test send
+
+        // No port at all: said before anything opens.
+        app.shellState().portName.clear();
+        ModalSeam::queueAnswer(0);
+        QVERIFY(testSendRow(panel, 0));
+        QCOMPARE(ModalSeam::seen().last(), QStringLiteral("没有设置串口，请先选择串口"));
+        QCOMPARE(ModalSeam::seen().size(), 3);
     }
 
     void whileAWriteRuns_testSendIsGreyedAndRefused() {
