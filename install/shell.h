@@ -63,8 +63,9 @@ public:
     virtual std::vector<fs::path> shortcutFolders(std::string_view group) const = 0;
 };
 
-// The current user's folders as the platform reports them (on POSIX, system
-// folders under /usr/local and /etc/xdg when run as root).
+// The current user's folders as the platform reports them. On POSIX
+// XDG_DATA_HOME, XDG_CONFIG_HOME and user-dirs.dirs; run as root without
+// XDG_DATA_HOME set, the system folders under /usr/local/share and /etc/xdg.
 std::unique_ptr<ShellIntegration> makeSystemShell();
 // The same kinds of files below `root`, for tests.
 std::unique_ptr<ShellIntegration> makeShellBelow(const fs::path& root);

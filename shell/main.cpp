@@ -5,9 +5,19 @@
 
 #include <QApplication>
 
+#include <cstring>
 #include <iostream>
 
 int main(int argc, char** argv) {
+    // --version is answered before the window system is reached, so that it
+    // works without a display (installation checks, packaging).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "PROJECTOR " << PJ_VERSION << '\n';
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("PROJECTOR"));
 

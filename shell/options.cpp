@@ -47,6 +47,8 @@ std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& err
                 return std::nullopt;
             }
             o.ports.push_back(port->toStdString());
+        } else if (a == QStringLiteral("--version")) {
+            o.version = true;
         } else if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
             o.help = true;
         } else {
@@ -59,9 +61,10 @@ std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& err
 
 QString usageText() {
     return QStringLiteral(
-        "用法: PROJECTOR [--simulate[=应答字节]] [--port 串口]...\n"
+        "用法: PROJECTOR [--simulate[=应答字节]] [--port 串口]... [--version]\n"
         "  --simulate[=0x01]  在程序内启动模拟中控（伪终端），并首先在其串口上查找中控\n"
         "  --port 串口        也在该串口上查找中控（可重复）\n"
+        "  --version          显示版本后退出\n"
         "型号库为工作目录中的 projector.mdb。\n");
 }
 

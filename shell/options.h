@@ -5,6 +5,7 @@
 //                            pseudo-terminal (answer byte 0x01 by default) and
 //                            look for the controller on its port first
 //   --port PORT              look on PORT as well (repeatable)
+//   --version                print the program's version and end
 //   --help
 
 #include <QString>
@@ -31,6 +32,7 @@ struct ProgramOptions {
     // benchmark point it elsewhere; the command line does not).
     QString catalogueFile = QStringLiteral("projector.mdb");
     bool help = false;
+    bool version = false;
 };
 
 // `args` without the program name. nullopt with a one-line reason on a bad

@@ -323,7 +323,9 @@ private:
 std::unique_ptr<ShellIntegration> makeSystemShell() {
     const fs::path configHome = xdgBase("XDG_CONFIG_HOME", ".config");
     XdgFolders f;
-    if (geteuid() == 0) {
+    // Root installs for every user (system menus), unless its own data folder
+    // is named explicitly, which asks for root's own menus.
+    if (geteuid() == 0 && env("XDG_DATA_HOME").empty()) {
         f.applications = "/usr/local/share/applications";
         f.directories = "/usr/local/share/desktop-directories";
         f.mergedMenus = "/etc/xdg/menus/applications-merged";

@@ -87,6 +87,7 @@ private Q_SLOTS:
             QVERIFY2(!error.isEmpty(), qPrintable(bad.join(u' ')));
         }
         QVERIFY(parseOptions({QStringLiteral("--help")}, error)->help);
+        QVERIFY(parseOptions({QStringLiteral("--version")}, error)->version);
     }
 
     void task_reportsOnItsOwnThreadInOrder() {
