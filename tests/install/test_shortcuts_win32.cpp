@@ -78,8 +78,9 @@ void makeAndReadBack(const std::string& programFiles) {
         ASSERT_TRUE(info) << utf8FromPath(s.file);
         const bool uninstall = s.kind == PlannedShortcut::Kind::Uninstall;
         const fs::path target = uninstall ? r.remover : r.program;
-        if (utf8ToAnsi(utf8FromPath(target)))
+        if (utf8ToAnsi(utf8FromPath(target))) {
             EXPECT_TRUE(samePath(info->target, target)) << win32::utf8FromWide(info->target);
+        }
         EXPECT_TRUE(samePath(info->folder, folder));
         EXPECT_EQ(info->description, win32::wideFromUtf8(uninstall ? "卸载Vantor软件" : "Vantor"));
     }
