@@ -63,5 +63,7 @@ std::optional<std::vector<PayloadEntry>> loadPayloadIndex(const PayloadSource& s
 // Windows, the payload appended to its own file on POSIX (install/container.h).
 // nullptr with `error` when there is none.
 std::unique_ptr<PayloadSource> openOwnPayload(std::string& error);
+// What another setup program carries (benchmarks, tools).
+std::unique_ptr<PayloadSource> openPayloadFile(const fs::path& program, std::string& error);
 
 } // namespace pj::install

@@ -34,7 +34,11 @@ private:
 } // namespace
 
 std::unique_ptr<PayloadSource> openOwnPayload(std::string& error) {
-    const int fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    return openPayloadFile("/proc/self/exe", error);
+}
+
+std::unique_ptr<PayloadSource> openPayloadFile(const fs::path& program, std::string& error) {
+    const int fd = ::open(program.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = "无法读取安装程序自身";
         return nullptr;

@@ -10,8 +10,15 @@ namespace {
 
 class ResourcePayload : public PayloadSource {
 public:
-    explicit ResourcePayload(HMODULE module)
-        : module_(module) {}
+    explicit ResourcePayload(HMODULE module, bool owned = false)
+        : module_(module)
+        , owned_(owned) {}
+    ~ResourcePayload() override {
+        if (owned_)
+            FreeLibrary(module_);
+    }
+    ResourcePayload(const ResourcePayload&) = delete;
+    ResourcePayload& operator=(const ResourcePayload&) = delete;
 
     std::optional<std::span<const std::byte>> resource(int number) const override {
         HRSRC found =
@@ -30,6 +37,7 @@ public:
 
 private:
     HMODULE module_;
+    bool owned_;
 };
 
 } // namespace
@@ -37,6 +45,20 @@ private:
 std::unique_ptr<PayloadSource> openOwnPayload(std::string& error) {
     (void)error;
     return std::make_unique<ResourcePayload>(GetModuleHandleW(nullptr));
+}
+
+} // namespace pj::install
+
+namespace pj::install {
+
+std::unique_ptr<PayloadSource> openPayloadFile(const fs::path& program, std::string& error) {
+    HMODULE module = LoadLibraryExW(program.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) {
+        error = "无法读取安装程序：" + utf8FromPath(program);
+        return nullptr;
+    }
+    return std::make_unique<ResourcePayload>(module, true);
 }
 
 } // namespace pj::install

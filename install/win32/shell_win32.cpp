@@ -33,10 +33,18 @@ bool isLink(const fs::path& file) {
     return pathTextEqual(file.extension().native(), L".lnk") && !file.stem().empty();
 }
 
+// The component-object runtime for the calling thread, started once per
+// thread and kept (starting and ending it for every link costs more than the
+// link itself).
+void ensureCom() {
+    thread_local const bool started = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    (void)started;
+}
+
 // One shell link: target, working folder and description, saved to `file`.
 bool saveShellLink(const fs::path& file, const fs::path& target, const fs::path& workingFolder,
                    const std::string& description, std::string& error) {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ensureCom();
     IShellLinkW* link = nullptr;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                   reinterpret_cast<void**>(&link));
@@ -54,8 +62,6 @@ bool saveShellLink(const fs::path& file, const fs::path& target, const fs::path&
         }
         link->Release();
     }
-    if (SUCCEEDED(init))
-        CoUninitialize();
     if (!ok)
         error = "无法创建快捷方式：" + utf8FromPath(file);
     return ok;
@@ -63,7 +69,7 @@ bool saveShellLink(const fs::path& file, const fs::path& target, const fs::path&
 
 // The working folder a shell link file starts its target in.
 std::optional<fs::path> linkWorkingFolder(const fs::path& file) {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ensureCom();
     std::optional<fs::path> out;
     IShellLinkW* link = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -80,8 +86,6 @@ std::optional<fs::path> linkWorkingFolder(const fs::path& file) {
         }
         link->Release();
     }
-    if (SUCCEEDED(init))
-        CoUninitialize();
     return out;
 }
 

@@ -95,12 +95,14 @@ LRESULT CALLBACK windowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
         g->window = window;
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
-        g->panel = CreateDialogParamW(g->instance, MAKEINTRESOURCEW(IDD_HOST), window, panelProc, 0);
+        g->panel =
+            CreateDialogParamW(g->instance, MAKEINTRESOURCEW(IDD_HOST), window, panelProc, 0);
         RECT pr;
         GetWindowRect(g->panel, &pr);
         SetWindowPos(window, nullptr, 0, 0, pr.right - pr.left,
                      pr.bottom - pr.top + winsetup::kCaptionHeight, SWP_NOMOVE | SWP_NOZORDER);
-        SetWindowPos(g->panel, nullptr, 0, winsetup::kCaptionHeight, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        SetWindowPos(g->panel, nullptr, 0, winsetup::kCaptionHeight, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
         ShowWindow(g->panel, SW_SHOW);
         winsetup::createCaption(window, winsetup::Program::Remover, winsetup::Kind::MainWindow);
         return 0;
@@ -172,8 +174,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     if (!RegisterClassW(&wc))
         return 0;
     HWND window = CreateWindowExW(0, L"Qr", L" 卸载程序", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 400, 400, nullptr, nullptr, instance,
-                                  nullptr);
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 400, 400, nullptr, nullptr,
+                                  instance, nullptr);
     if (!window)
         return 0;
     ShowWindow(window, show);

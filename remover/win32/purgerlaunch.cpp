@@ -20,7 +20,8 @@ std::wstring rundllPath() {
     return std::wstring(folder) + L"\\rundll32.exe";
 }
 
-bool launchPurger(const install::PayloadSource& source, const std::wstring& self, std::string& error) {
+bool launchPurger(const install::PayloadSource& source, const std::wstring& self,
+                  std::string& error) {
     const install::fs::path folder = install::fs::path(self).parent_path();
     const install::fs::path purger = folder / install::pathFromUtf8(install::kPurgerFileName);
     const auto bytes = source.resource(install::kPurgerResource);

@@ -36,12 +36,11 @@ bool listable(const WIN32_FIND_DATAW& f) {
     return name != L"." && name != L"..";
 }
 
-template <typename F>
-void forEachFolder(const std::wstring& folder, F f) {
+template <typename F> void forEachFolder(const std::wstring& folder, F f) {
     WIN32_FIND_DATAW data{};
     const std::wstring pattern = folder + L"\\*";
-    HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchLimitToDirectories,
-                                nullptr, 0);
+    HANDLE h = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                FindExSearchLimitToDirectories, nullptr, 0);
     if (h == INVALID_HANDLE_VALUE)
         return;
     do {
@@ -122,7 +121,8 @@ void list(Browser& b, HTREEITEM item) {
 void fill(Browser& b) {
     b.images = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 10);
     for (int id : {IDI_TREE_FOLDER, IDI_TREE_DRIVE, IDI_TREE_ROOT, IDI_TREE_FOLDER_OPEN}) {
-        HICON icon = static_cast<HICON>(LoadImageW(b.instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+        HICON icon =
+            static_cast<HICON>(LoadImageW(b.instance, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
         ImageList_AddIcon(b.images, icon);
         DestroyIcon(icon);
     }
@@ -189,7 +189,8 @@ INT_PTR CALLBACK browserProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 
 } // namespace
 
-std::optional<std::wstring> browseForFolder(HINSTANCE instance, HWND owner, const std::wstring& start) {
+std::optional<std::wstring> browseForFolder(HINSTANCE instance, HWND owner,
+                                            const std::wstring& start) {
     Browser b{instance, start, {}};
     const INT_PTR r = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_BROWSER), owner, browserProc,
                                       reinterpret_cast<LPARAM>(&b));

@@ -63,9 +63,9 @@ void paintCaption(HWND strip, CaptionState& s) {
     const std::size_t limit = s.program == Program::Setup ? 49 : 19;
     if (title.size() > limit)
         title.resize(limit);
-    HFONT font = CreateFontW(15, 7, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, L"黑体");
+    HFONT font =
+        CreateFontW(15, 7, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"黑体");
     HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kWhite);
@@ -237,22 +237,23 @@ void registerLook(HINSTANCE instance) {
 HWND createCaption(HWND window, Program program, Kind kind) {
     RECT rc;
     GetClientRect(window, &rc);
-    auto* s = new CaptionState{program,
-                               kind,
-                               static_cast<HBITMAP>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDB_CLOSE),
-                                                               IMAGE_BITMAP, 0, 0, 0)),
-                               static_cast<HBITMAP>(LoadImageW(g_instance,
-                                                               MAKEINTRESOURCEW(IDB_MINIMISE),
-                                                               IMAGE_BITMAP, 0, 0, 0)),
-                               static_cast<HICON>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_PROGRAM),
-                                                             IMAGE_ICON, 18, 18, 0)),
-                               false};
+    auto* s =
+        new CaptionState{program,
+                         kind,
+                         static_cast<HBITMAP>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDB_CLOSE),
+                                                         IMAGE_BITMAP, 0, 0, 0)),
+                         static_cast<HBITMAP>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDB_MINIMISE),
+                                                         IMAGE_BITMAP, 0, 0, 0)),
+                         static_cast<HICON>(LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_PROGRAM),
+                                                       IMAGE_ICON, 18, 18, 0)),
+                         false};
     HWND strip = CreateWindowExW(0, kCaptionClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, rc.right,
                                  kCaptionHeight, window, nullptr, g_instance, s);
     SetWindowPos(strip, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     RECT wr;
     GetWindowRect(window, &wr);
-    SetWindowRgn(window, CreateRoundRectRgn(0, 0, wr.right - wr.left + 1, wr.bottom - wr.top + 1, 4, 4),
+    SetWindowRgn(window,
+                 CreateRoundRectRgn(0, 0, wr.right - wr.left + 1, wr.bottom - wr.top + 1, 4, 4),
                  TRUE);
     return strip;
 }

@@ -195,9 +195,9 @@ void paintWelcome(HWND page) {
     RECT rc;
     GetClientRect(page, &rc);
     FillRect(dc, &rc, whiteBrush());
-    HFONT font = CreateFontW(16, 8, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                             DEFAULT_PITCH | FF_DONTCARE, L"黑体");
+    HFONT font =
+        CreateFontW(16, 8, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"黑体");
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kHeading);
@@ -249,7 +249,7 @@ INT_PTR CALLBACK pageProc(HWND page, UINT msg, WPARAM wp, LPARAM) {
         SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
         SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 0, 0));
         return reinterpret_cast<INT_PTR>(step == WizardLogic::Step::Welcome ? whiteBrush()
-                                                                              : backgroundBrush());
+                                                                            : backgroundBrush());
     case WM_PAINT:
         if (step == WizardLogic::Step::Welcome) {
             paintWelcome(page);
@@ -312,10 +312,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE: {
         g->window = window;
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES |
-                                                 ICC_STANDARD_CLASSES};
+        INITCOMMONCONTROLSEX icc{sizeof icc,
+                                 ICC_PROGRESS_CLASS | ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
         InitCommonControlsEx(&icc);
-        HWND host = CreateDialogParamW(g->ctx.instance, MAKEINTRESOURCEW(IDD_HOST), window, hostProc, 0);
+        HWND host =
+            CreateDialogParamW(g->ctx.instance, MAKEINTRESOURCEW(IDD_HOST), window, hostProc, 0);
         RECT hr;
         GetWindowRect(host, &hr);
         SetWindowPos(window, nullptr, 0, 0, hr.right - hr.left, hr.bottom - hr.top + kCaptionHeight,
@@ -370,7 +371,8 @@ std::wstring decodeText(const std::string& bytes) {
 
 } // namespace
 
-std::wstring loadLicenceText(const install::PayloadSource& source, const std::wstring& startFolder) {
+std::wstring loadLicenceText(const install::PayloadSource& source,
+                             const std::wstring& startFolder) {
     std::ifstream readme(install::fs::path(startFolder) / L"readme.txt", std::ios::binary);
     std::string bytes;
     if (readme) {

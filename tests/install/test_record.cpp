@@ -79,8 +79,10 @@ TEST(RecordWrite, lineTheCodePageCannotHoldMakesUtf8WithMark) {
 }
 
 TEST(RecordWrite, lineOf259BytesFitsAndOneMoreIsRefusedNotCut) {
-    const std::string fits = "/" + std::string(258, 'a');
-    const std::string tooLong = fits + "b";
+    std::string fits(259, 'a');
+    fits[0] = '/';
+    std::string tooLong = fits;
+    tooLong.push_back('b');
     std::string error;
     EXPECT_TRUE(chooseRecordEncoding({"Vantor", fits}, error)) << error;
     EXPECT_FALSE(chooseRecordEncoding({"Vantor", tooLong}, error));
