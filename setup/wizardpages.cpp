@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <tuple>
+
 namespace pj::setup {
 
 namespace {
@@ -86,12 +88,18 @@ QWidget* makeWelcomePage(QWidget* host) {
     picture->setGeometry(px(0, 0, 141, 184));
     picture->setPixmap(setupPixmap(122, picture->size()));
     const QString title = QString::fromStdString(std::string(install::kProductTitle));
-    label(page, QStringLiteral("将在您的电脑上安装 ") + title, px(155, 54, 180, 10),
-          QStringLiteral("labelWillInstall"));
-    label(page, QStringLiteral("建议您在继续之前关闭所有其他的应用程序"), px(155, 70, 180, 10),
-          QStringLiteral("labelCloseOthers"));
-    label(page, QStringLiteral("点击“继续”进入下一步，或点击“取消”退出安装"), px(155, 86, 180, 10),
-          QStringLiteral("labelHowTo"));
+    // Up to the page's right edge; a line too long for the face wraps.
+    for (auto [text, y, name] :
+         {std::tuple{QStringLiteral("将在您的电脑上安装 ") + title, 54,
+                     QStringLiteral("labelWillInstall")},
+          std::tuple{QStringLiteral("建议您在继续之前关闭所有其他的应用程序"), 70,
+                     QStringLiteral("labelCloseOthers")},
+          std::tuple{QStringLiteral("点击“继续”进入下一步，或点击“取消”退出安装"), 86,
+                     QStringLiteral("labelHowTo")}}) {
+        QLabel* l = label(page, text, px(155, y, 181, y == 86 ? 30 : 16), name);
+        l->setWordWrap(true);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
     label(page, QStringLiteral("作者：Vantor 教室多媒体工作组"), px(143, 126, 190, 10),
           QStringLiteral("labelAuthor"));
     label(page, QStringLiteral("联系：请与为您安装中控的工程商联系"), px(143, 143, 190, 10),
