@@ -49,6 +49,19 @@ start=$(date +%s)
 wenv wineboot --init >/dev/null 2>&1 || true
 echo "Wine prefix ready in $(( $(date +%s) - start )) s (code page $codepage)"
 
+echo "== setup.exe, remover.exe and purger.dll import only system DLLs"
+objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
+for f in "$setup_exe" "$bdir/remover/win32/remover.exe" "$purger"; do
+    while read -r dll; do
+        case "${dll,,}" in
+        kernel32.dll | user32.dll | gdi32.dll | comctl32.dll | shell32.dll | ole32.dll | \
+            oleaut32.dll | advapi32.dll | msvcrt.dll | shlwapi.dll | comdlg32.dll) ;;
+        *) fail "$(basename "$f") needs $dll, which Windows does not bring" ;;
+        esac
+    done < <("$objdump" -p "$f" | sed -n 's/^[[:space:]]*DLL Name: //p')
+done
+echo "no DLL of ours or of the compiler needed"
+
 echo "== install core tests under Wine"
 for t in test_install_core test_install_run; do
     w "$bdir/tests/install/$t.exe" --gtest_brief=1 | tail -3 || fail "$t"
@@ -68,6 +81,11 @@ else
     lines=$(iconv -f "CP$codepage" -t UTF-8 "$record" | tr -d '\r')
 fi
 [ "$(head -n 1 <<<"$lines")" = "Vantor软件" ] || fail "record line 1"
+mapfile -t recorded < <(tail -n +2 <<<"$lines")
+for f in "${recorded[@]}"; do
+    [ -f "$(winepath -u "$f" 2>/dev/null)" ] || fail "recorded but missing: $f"
+done
+echo "${#recorded[@]} files recorded, all present"
 mapfile -t links < <(grep -i '\.lnk$' <<<"$lines")
 [ "${#links[@]}" -eq 3 ] || fail "expected 3 shortcuts in the record, got ${#links[@]}"
 
@@ -89,7 +107,10 @@ for link in "${links[@]}"; do
 done
 echo "3 shortcuts: targets, working folder and descriptions as recorded"
 
-version=$(cd "$ufolder" && wenv wine PROJECTOR.exe --version 2>/dev/null | tr -d '\r') || fail "PROJECTOR.exe --version"
+# A program that does not know --version would open its window: the time
+# limit ends that run instead of the lane.
+version=$(cd "$ufolder" && wenv timeout 120 wine PROJECTOR.exe --version 2>/dev/null | tr -d '\r') ||
+    fail "PROJECTOR.exe --version"
 [[ "$version" == "PROJECTOR "* ]] || fail "version: $version"
 echo "installed: $version"
 
