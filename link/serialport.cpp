@@ -38,6 +38,22 @@ std::string openFailureText(const std::string& port, PortOpenStatus status) {
     return msg::formatMessage(msg::kCannotOpenPort, port);
 }
 
+std::vector<PortCheck> checkPorts(SerialPort& port, std::span<const std::string> names) {
+    std::vector<PortCheck> out;
+    out.reserve(names.size());
+    for (const auto& name : names) {
+        out.push_back({name, port.open(name, LineSettings{})});
+        port.close();
+    }
+    return out;
+}
+
+std::vector<PortCheck> checkPresentPorts(std::span<const std::string> extra) {
+    const auto port = makeSystemSerialPort();
+    const auto names = availablePorts(extra);
+    return checkPorts(*port, names);
+}
+
 Parity parityFromCode(int parityCode) {
     if (parityCode == 1)
         return Parity::Odd;

@@ -135,6 +135,19 @@ std::vector<std::string> availablePorts(std::span<const std::string> extra = {})
 std::string permissionHelp(const std::string& port);
 std::string portHolder(const std::string& port);
 
+// One port tried: whether it could be had just now, and if not, why.
+struct PortCheck {
+    std::string name;
+    PortOpenStatus status = PortOpenStatus::Unavailable;
+};
+
+// Tries to open each of `names` exclusively with `port` (default line settings)
+// and closes it again; in the order given.
+std::vector<PortCheck> checkPorts(SerialPort& port, std::span<const std::string> names);
+
+// The ports present now and `extra`, each tried with the platform's port.
+std::vector<PortCheck> checkPresentPorts(std::span<const std::string> extra = {});
+
 // Natural order of port names: runs of digits compare by value.
 bool naturalLess(const std::string& a, const std::string& b);
 

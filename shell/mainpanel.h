@@ -57,8 +57,8 @@ struct PanelContext {
     link::ShellState& shell;
     CatalogueBrowser& browser; // holds the SelectedModel and the code-list rows
     link::SerialChannel& channel;
-    // The ports that can be opened now (for the settings dialog).
-    std::function<std::vector<std::string>()> listPorts;
+    // The ports tried now (for the settings dialog).
+    std::function<std::vector<link::PortCheck>()> listPorts;
     // The catalogue edits behind the tree's context menu (none: the menu's
     // commands are only announced by treeCommandRequested).
     CatalogueEditing* editing = nullptr;
@@ -151,7 +151,7 @@ private:
     link::ShellState& shell_;
     CatalogueBrowser& browser_;
     link::SerialChannel& channel_;
-    std::function<std::vector<std::string>()> listPorts_;
+    std::function<std::vector<link::PortCheck>()> listPorts_;
     CatalogueEditing* editing_ = nullptr;
     ControllerTask task_;
     Operation running_ = Operation::None;

@@ -90,7 +90,7 @@ bool ProjectorApp::start() {
     if (detected == DetectionLogic::Manual) {
         ParameterDialog::Hooks hooks;
         hooks.closeChannel = [this] { channel_->close(); };
-        hooks.listPorts = [this] { return openablePorts(); };
+        hooks.listPorts = [this] { return checkedPorts(); };
         if (ParameterDialog::run(shell_, std::move(hooks), nullptr) != 1)
             return false;
     }
@@ -162,16 +162,9 @@ std::vector<std::string> ProjectorApp::scanPorts() const {
     return ordered;
 }
 
-std::vector<std::string> ProjectorApp::openablePorts() const {
-    std::vector<std::string> out;
+std::vector<link::PortCheck> ProjectorApp::checkedPorts() const {
     const auto port = link::makeSystemSerialPort();
-    for (const auto& name : scanPorts()) {
-        // A device that opens can be had, whether or not it takes the settings.
-        if (link::deviceOpened(port->open(name, link::LineSettings{})))
-            out.push_back(name);
-        port->close();
-    }
-    return out;
+    return link::checkPorts(*port, scanPorts());
 }
 
 int ProjectorApp::runDetection() {
@@ -209,7 +202,7 @@ void ProjectorApp::createWindow() {
     browser_ = std::make_unique<CatalogueBrowser>(*reader_, selected_);
     browser_->build();
     editing_ = std::make_unique<CatalogueEditing>(db_, *browser_);
-    PanelContext context{shell_,         *browser_, *channel_, [this] { return openablePorts(); },
+    PanelContext context{shell_,         *browser_, *channel_, [this] { return checkedPorts(); },
                          editing_.get(), checker_};
     window_ = std::make_unique<MainWindow>(std::move(context));
 }

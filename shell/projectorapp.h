@@ -61,7 +61,7 @@ public:
     // --port, then those present on the machine.
     std::vector<std::string> scanPorts() const;
     // The same ports, only those that can be opened exclusively right now.
-    std::vector<std::string> openablePorts() const;
+    std::vector<link::PortCheck> checkedPorts() const;
 
     link::ShellState& shellState() { return shell_; }
     link::SelectedModel& selectedModel() { return selected_; }

@@ -397,7 +397,10 @@ int main(int argc, char** argv) {
     {
         state.editionCode = 21;
         ParameterDialog::Hooks hooks;
-        hooks.listPorts = [] { return std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS0"}; };
+        hooks.listPorts = [] {
+            return std::vector<link::PortCheck>{{"/dev/ttyUSB0", link::PortOpenStatus::Ok},
+                                                {"/dev/ttyS0", link::PortOpenStatus::Ok}};
+        };
         ParameterDialog d(state, hooks);
         shoot(d, QStringLiteral("settings"));
         d.toggleNotes();

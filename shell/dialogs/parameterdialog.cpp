@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 
@@ -180,11 +181,17 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
 
     if (hooks.closeChannel)
         hooks.closeChannel();
+    const std::vector<pj::link::PortCheck> checked =
+        hooks.listPorts ? hooks.listPorts() : pj::link::checkPresentPorts();
     std::vector<std::string> ports;
-    if (hooks.listPorts)
-        ports = hooks.listPorts();
-    else
-        ports = openablePorts();
+    std::vector<pj::link::PortCheck> refused;
+    for (const auto& c : checked) {
+        if (pj::link::deviceOpened(c.status))
+            ports.push_back(c.name);
+        else if (c.status == pj::link::PortOpenStatus::Busy ||
+                 c.status == pj::link::PortOpenStatus::PermissionDenied)
+            refused.push_back(c);
+    }
     const ParameterSettings logic(state_, std::move(ports));
 
     // The field is narrow: ports are shown and typed by their short names
@@ -192,12 +199,26 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
     // field's tooltip tells the whole port name.
     for (const auto& p : logic.ports())
         port_->addItem(q(pj::link::portShortName(p)), q(p));
+    // A port that is there but cannot be had is not hidden: it is shown greyed,
+    // with why, so that a technician whose adapter is missing from the list
+    // learns that another program holds it or that permission is missing.
+    auto* items = qobject_cast<QStandardItemModel*>(port_->model());
+    for (const auto& c : refused) {
+        const bool busy = c.status == pj::link::PortOpenStatus::Busy;
+        const QString label = q(pj::link::portShortName(c.name)) +
+                              (busy ? QStringLiteral("（被占用）") : QStringLiteral("（无权限）"));
+        port_->addItem(label, q(c.name));
+        const int row = port_->count() - 1;
+        port_->setItemData(row, q(pj::link::openFailureText(c.name, c.status)), Qt::ToolTipRole);
+        if (items)
+            items->item(row)->setEnabled(false);
+    }
     port_->view()->setMinimumWidth(port_->view()->sizeHintForColumn(0) + 24);
     const auto showWholeName = [this](const QString&) { port_->setToolTip(q(chosenPort())); };
     connect(port_, &QComboBox::currentTextChanged, port_, showWholeName);
     if (!state_.portName.empty())
         port_->setEditText(q(pj::link::portShortName(state_.portName)));
-    else if (port_->count() > 0)
+    else if (!logic.ports().empty())
         port_->setCurrentIndex(0);
     else
         port_->setEditText(QString());
@@ -230,18 +251,6 @@ ParameterDialog::ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidg
     edition_->setCurrentIndex(logic.initialEditionRow());
     type_->setEnabled(logic.initialTypeListEnabled());
     connect(edition_, &QComboBox::activated, this, [this](int row) { onEditionChosen(row); });
-}
-
-std::vector<std::string> ParameterDialog::openablePorts(const std::vector<std::string>& extra) {
-    std::vector<std::string> out;
-    const auto port = pj::link::makeSystemSerialPort();
-    for (const auto& name : pj::link::availablePorts(extra)) {
-        // A device that opens can be had, whether or not it takes the settings.
-        if (pj::link::deviceOpened(port->open(name, pj::link::LineSettings{})))
-            out.push_back(name);
-        port->close();
-    }
-    return out;
 }
 
 int ParameterDialog::run(pj::link::ShellState& state, Hooks hooks, QWidget* parent) {

@@ -7,6 +7,7 @@
 // (the arrow that folds the notes pane out and in), "groupSettings",
 // "groupNotes", "labelPort", "labelType", "labelEdition", "note1".."note3".
 
+#include "link/serialport.h"
 #include "link/state.h"
 #include "shell/dialogs/parametersettings.h"
 #include "skin/skinneddialog.h"
@@ -30,16 +31,13 @@ public:
         // Closes the serial channel if it is open (the port in use is then
         // listed again). Called once as the dialog opens.
         std::function<void()> closeChannel;
-        // The ports that can be opened exclusively at this moment.
-        std::function<std::vector<std::string>()> listPorts;
+        // The ports tried just now: those that opened are listed to choose
+        // from, those busy or not permitted are shown greyed with the reason.
+        std::function<std::vector<pj::link::PortCheck>()> listPorts;
     };
 
-    // Hooks left empty: nothing is closed, and the ports are openablePorts().
+    // Hooks left empty: nothing is closed, and the ports are checkPresentPorts().
     ParameterDialog(pj::link::ShellState& state, Hooks hooks, QWidget* parent = nullptr);
-
-    // The ports present now (and `extra`) that can be opened exclusively at
-    // this moment; a port held by another program is left out.
-    static std::vector<std::string> openablePorts(const std::vector<std::string>& extra = {});
 
     // Runs the dialog modally (through the modal seam): 1 after OK, 0 when closed.
     static int run(pj::link::ShellState& state, Hooks hooks, QWidget* parent = nullptr);

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
@@ -36,6 +37,8 @@ using namespace pj::shell;
 using pj::link::ShellState;
 
 namespace {
+
+constexpr auto ok = pj::link::PortOpenStatus::Ok;
 
 template <typename T = QWidget> T* child(QWidget& parent, const char* name) {
     auto* w = parent.findChild<T*>(QString::fromLatin1(name));
@@ -68,7 +71,7 @@ int resultAfter(QDialog& d, const std::function<void()>& act) {
     return d.isVisible() ? -1 : d.result();
 }
 
-ParameterDialog::Hooks fakePorts(std::vector<std::string> ports, int* closes = nullptr) {
+ParameterDialog::Hooks fakePorts(std::vector<pj::link::PortCheck> ports, int* closes = nullptr) {
     ParameterDialog::Hooks h;
     h.listPorts = [ports] { return ports; };
     h.closeChannel = [closes] {
@@ -107,6 +110,7 @@ private Q_SLOTS:
     void parameterSettings_okStoresEditionAndSpeed();
     void parameterDialog_fillsListsFromPortsAndState();
     void parameterDialog_showsShortPortNamesAndStoresWholeOnes();
+    void parameterDialog_showsBusyAndForbiddenPortsGreyedWithTheReason();
     void parameterDialog_editionChoiceEnablesTypeList();
     void parameterDialog_orvelNetworkStores21At1200();
     void parameterDialog_foldingReturnsToTheSameTwoSizes();
@@ -265,7 +269,7 @@ void TestDialogs::parameterDialog_fillsListsFromPortsAndState() {
     s.portName.clear();
     s.editionCode = 2006;
     int closes = 0;
-    ParameterDialog d(s, fakePorts({"COM3", "COM1", "COM10"}, &closes));
+    ParameterDialog d(s, fakePorts({{"COM3", ok}, {"COM1", ok}, {"COM10", ok}}, &closes));
     QCOMPARE(closes, 1);
     QCOMPARE(d.windowTitle(), QStringLiteral("参数设置"));
     auto* port = child<QComboBox>(d, "combo1037");
@@ -285,7 +289,7 @@ void TestDialogs::parameterDialog_fillsListsFromPortsAndState() {
     held.portName = "COM5"; // stored earlier, busy now: still shown
     held.editionCode = 31;
     held.machineType = 1;
-    ParameterDialog d2(held, fakePorts({"COM1"}));
+    ParameterDialog d2(held, fakePorts({{"COM1", ok}}));
     QCOMPARE(child<QComboBox>(d2, "combo1037")->currentText(), QStringLiteral("COM5"));
     QCOMPARE(child<QComboBox>(d2, "combo1038")->currentIndex(), 0);
     QVERIFY(!child<QComboBox>(d2, "combo1040")->isEnabled());
@@ -297,10 +301,44 @@ void TestDialogs::parameterDialog_fillsListsFromPortsAndState() {
     QCOMPARE(child<QComboBox>(d3, "combo1037")->currentText(), QString());
 }
 
+void TestDialogs::parameterDialog_showsBusyAndForbiddenPortsGreyedWithTheReason() {
+    using pj::link::PortOpenStatus;
+    ShellState s;
+    s.portName.clear();
+    ParameterDialog d(s, fakePorts({{"/dev/ttyS0", PortOpenStatus::PermissionDenied},
+                                    {"/dev/ttyUSB1", PortOpenStatus::Ok},
+                                    {"/dev/ttyUSB0", PortOpenStatus::Busy},
+                                    {"/dev/ttyS9", PortOpenStatus::Unavailable},
+                                    {"/dev/ttyUSB3", PortOpenStatus::SettingsRefused}}));
+    auto* port = child<QComboBox>(d, "combo1037");
+    // The ports that opened first, then the ones that are there but cannot be
+    // had; an absent port is not shown.
+    QCOMPARE(port->count(), 4);
+    QCOMPARE(port->itemText(0), QStringLiteral("ttyUSB1"));
+    QCOMPARE(port->itemText(1), QStringLiteral("ttyUSB3"));
+    QCOMPARE(port->itemText(2), QStringLiteral("ttyS0（无权限）"));
+    QCOMPARE(port->itemText(3), QStringLiteral("ttyUSB0（被占用）"));
+    QVERIFY(port->itemData(2, Qt::ToolTipRole).toString().contains(QStringLiteral("没有权限")));
+    QVERIFY(port->itemData(3, Qt::ToolTipRole).toString().contains(QStringLiteral("占用")));
+    const auto* items = qobject_cast<const QStandardItemModel*>(port->model());
+    QVERIFY(items);
+    QVERIFY(items->item(0)->isEnabled());
+    QVERIFY(!items->item(2)->isEnabled());
+    QVERIFY(!items->item(3)->isEnabled());
+    QCOMPARE(port->currentText(), QStringLiteral("ttyUSB1"));
+
+    // With nothing to choose from, a greyed port is never the one selected.
+    ShellState none;
+    none.portName.clear();
+    ParameterDialog d2(none, fakePorts({{"/dev/ttyS0", PortOpenStatus::Busy}}));
+    QCOMPARE(child<QComboBox>(d2, "combo1037")->currentText(), QString());
+}
+
 void TestDialogs::parameterDialog_showsShortPortNamesAndStoresWholeOnes() {
     ShellState s;
     s.portName.clear();
-    ParameterDialog d(s, fakePorts({"/dev/ttyUSB10", "/dev/ttyUSB2", "/tmp/pj/ttyPJ0"}));
+    ParameterDialog d(
+        s, fakePorts({{"/dev/ttyUSB10", ok}, {"/dev/ttyUSB2", ok}, {"/tmp/pj/ttyPJ0", ok}}));
     auto* port = child<QComboBox>(d, "combo1037");
     QCOMPARE(port->itemText(0), QStringLiteral("ttyUSB2"));
     QCOMPARE(port->itemText(1), QStringLiteral("ttyUSB10"));
@@ -313,7 +351,7 @@ void TestDialogs::parameterDialog_showsShortPortNamesAndStoresWholeOnes() {
     // A typed short name stands for the device; a stored path is shown short.
     ShellState t;
     t.portName = "/dev/ttyS1";
-    ParameterDialog d2(t, fakePorts({"/dev/ttyS0"}));
+    ParameterDialog d2(t, fakePorts({{"/dev/ttyS0", ok}}));
     auto* port2 = child<QComboBox>(d2, "combo1037");
     QCOMPARE(port2->currentText(), QStringLiteral("ttyS1"));
     port2->setEditText(QStringLiteral(" ttyACM0 "));
@@ -324,7 +362,7 @@ void TestDialogs::parameterDialog_showsShortPortNamesAndStoresWholeOnes() {
 void TestDialogs::parameterDialog_editionChoiceEnablesTypeList() {
     ShellState s;
     s.editionCode = 21;
-    ParameterDialog d(s, fakePorts({"COM1"}));
+    ParameterDialog d(s, fakePorts({{"COM1", ok}}));
     auto* edition = child<QComboBox>(d, "combo1038");
     auto* type = child<QComboBox>(d, "combo1040");
     type->setCurrentIndex(1);
@@ -347,7 +385,7 @@ void TestDialogs::parameterDialog_orvelNetworkStores21At1200() {
     ShellState s;
     s.editionCode = 2008;
     s.controllerBaud = 115200;
-    ParameterDialog d(s, fakePorts({"COM2", "COM4"}));
+    ParameterDialog d(s, fakePorts({{"COM2", ok}, {"COM4", ok}}));
     child<QComboBox>(d, "combo1037")->setCurrentIndex(1);
     child<QComboBox>(d, "combo1038")->setCurrentIndex(1); // "Orvel版"
     child<QComboBox>(d, "combo1040")->setCurrentIndex(1); // "网络版"
@@ -358,7 +396,7 @@ void TestDialogs::parameterDialog_orvelNetworkStores21At1200() {
     QCOMPARE(s.portName, std::string("COM4"));
 
     ShellState t;
-    ParameterDialog d2(t, fakePorts({"COM2"}));
+    ParameterDialog d2(t, fakePorts({{"COM2", ok}}));
     child<QComboBox>(d2, "combo1038")->setCurrentIndex(1);
     child<QComboBox>(d2, "combo1040")
         ->setEditText(QStringLiteral("单机版")); // typed, matches a row
@@ -369,7 +407,7 @@ void TestDialogs::parameterDialog_orvelNetworkStores21At1200() {
 
 void TestDialogs::parameterDialog_foldingReturnsToTheSameTwoSizes() {
     ShellState s;
-    ParameterDialog d(s, fakePorts({"COM1"}));
+    ParameterDialog d(s, fakePorts({{"COM1", ok}}));
     d.show();
     auto* arrow = child<pj::skin::BitmapButton>(d, "picture1088");
     QCOMPARE(arrow->size(), QSize(14, 60));
@@ -399,7 +437,7 @@ void TestDialogs::parameterDialog_closedStoresNothing() {
     s.portName = "COM3";
     s.editionCode = 2007;
     s.controllerBaud = 9600;
-    ParameterDialog d(s, fakePorts({"COM1"}));
+    ParameterDialog d(s, fakePorts({{"COM1", ok}}));
     child<QComboBox>(d, "combo1038")->setCurrentIndex(1);
     QCOMPARE(resultAfter(d, [&] { clickPicture(child(d, "button104")); }), 0);
     QCOMPARE(s.editionCode, 2007);
@@ -408,7 +446,7 @@ void TestDialogs::parameterDialog_closedStoresNothing() {
 
 void TestDialogs::parameterDialog_listsShowWholeItemsAndCrystalsStayWithTheirValues() {
     ShellState s;
-    ParameterDialog d(s, fakePorts({"COM1"}));
+    ParameterDialog d(s, fakePorts({{"COM1", ok}}));
     d.toggleNotes();
     d.show();
     // Every item of the type and edition lists fits beside the list's arrow.
