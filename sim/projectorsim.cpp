@@ -1,6 +1,7 @@
 #include "sim/projectorsim.h"
 
 #include "link/posix/linespeed.h"
+#include "sim/pty.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,53 +37,18 @@ bool ProjectorSimulator::start(std::string& error) {
         error = "模拟投影机已在运行";
         return false;
     }
-    const int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m < 0) {
-        error = errnoText("posix_openpt");
+    SimulatorPty pty = openSimulatorPty(options_.linkPath, error);
+    if (pty.master < 0)
         return false;
-    }
-    const char* name = nullptr;
-    if (::grantpt(m) != 0 || ::unlockpt(m) != 0 || !(name = ::ptsname(m))) {
-        error = errnoText("ptsname");
-        ::close(m);
-        return false;
-    }
-    // A quiet raw line until the client sets its own; EXTPROC with packet mode
-    // makes each change of the client's settings reach the master as a packet.
-    termios t{};
-    if (::tcgetattr(m, &t) == 0) {
-        ::cfmakeraw(&t);
-        t.c_lflag |= EXTPROC;
-        ::tcsetattr(m, TCSANOW, &t);
-    }
-    int one = 1;
-    ::ioctl(m, TIOCPKT, &one);
-    ::fcntl(m, F_SETFL, ::fcntl(m, F_GETFL) | O_NONBLOCK);
-    if (!options_.linkPath.empty()) {
-        struct stat st {};
-        if (::lstat(options_.linkPath.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                error = "路径已存在且不是符号链接: " + options_.linkPath;
-                ::close(m);
-                return false;
-            }
-            ::unlink(options_.linkPath.c_str());
-        }
-        if (::symlink(name, options_.linkPath.c_str()) != 0) {
-            error = errnoText("无法创建符号链接 " + options_.linkPath);
-            ::close(m);
-            return false;
-        }
-    }
     if (::pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) {
         error = errnoText("pipe");
-        ::close(m);
+        closeSimulatorPty(pty, options_.linkPath);
         return false;
     }
     {
         std::lock_guard lock(mu_);
-        master_ = m;
-        slavePath_ = name;
+        master_ = pty.master;
+        slavePath_ = pty.slavePath;
         core_ = std::make_unique<ProjectorCore>(options_.projector);
     }
     Event e("ready");
@@ -108,15 +74,9 @@ void ProjectorSimulator::stop() {
     if (thread_.joinable())
         thread_.join();
     std::lock_guard lock(mu_);
-    if (master_ >= 0)
-        ::close(master_);
+    SimulatorPty pty{master_, slavePath_};
+    closeSimulatorPty(pty, options_.linkPath);
     master_ = -1;
-    if (!options_.linkPath.empty()) {
-        char target[512];
-        const ssize_t n = ::readlink(options_.linkPath.c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_)
-            ::unlink(options_.linkPath.c_str());
-    }
     ::close(wake_[0]);
     ::close(wake_[1]);
     wake_[0] = wake_[1] = -1;

@@ -1,6 +1,7 @@
 #include "sim/simulator.h"
 
 #include "link/posix/linespeed.h"
+#include "sim/pty.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -96,46 +97,11 @@ void Simulator::stop() {
 }
 
 bool Simulator::openPtyLocked(std::string& error) {
-    const int m = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m < 0) {
-        error = errnoText("posix_openpt");
+    const SimulatorPty pty = openSimulatorPty(options_.linkPath, error);
+    if (pty.master < 0)
         return false;
-    }
-    const char* name = nullptr;
-    if (::grantpt(m) != 0 || ::unlockpt(m) != 0 || !(name = ::ptsname(m))) {
-        error = errnoText("ptsname");
-        ::close(m);
-        return false;
-    }
-    // A quiet raw line until the client sets its own; EXTPROC makes every change
-    // of the client's settings reach the master as a packet.
-    termios t{};
-    if (::tcgetattr(m, &t) == 0) {
-        ::cfmakeraw(&t);
-        t.c_lflag |= EXTPROC;
-        ::tcsetattr(m, TCSANOW, &t);
-    }
-    int one = 1;
-    ::ioctl(m, TIOCPKT, &one);
-    ::fcntl(m, F_SETFL, ::fcntl(m, F_GETFL) | O_NONBLOCK);
-    if (!options_.linkPath.empty()) {
-        struct stat st {};
-        if (::lstat(options_.linkPath.c_str(), &st) == 0) {
-            if (!S_ISLNK(st.st_mode)) {
-                error = "路径已存在且不是符号链接: " + options_.linkPath;
-                ::close(m);
-                return false;
-            }
-            ::unlink(options_.linkPath.c_str());
-        }
-        if (::symlink(name, options_.linkPath.c_str()) != 0) {
-            error = errnoText(("无法创建符号链接 " + options_.linkPath).c_str());
-            ::close(m);
-            return false;
-        }
-    }
-    master_ = m;
-    slavePath_ = name;
+    master_ = pty.master;
+    slavePath_ = pty.slavePath;
     clientSeen_ = false;
     hungUp_ = false;
     ++generation_;
@@ -145,16 +111,10 @@ bool Simulator::openPtyLocked(std::string& error) {
 void Simulator::closePtyLocked() {
     if (master_ < 0)
         return;
-    ::close(master_);
+    SimulatorPty pty{master_, slavePath_};
+    closeSimulatorPty(pty, options_.linkPath);
     master_ = -1;
     ++generation_;
-    if (!options_.linkPath.empty()) {
-        // Only our own link goes; a path someone else has taken meanwhile stays.
-        char target[512];
-        const ssize_t n = ::readlink(options_.linkPath.c_str(), target, sizeof target - 1);
-        if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == slavePath_)
-            ::unlink(options_.linkPath.c_str());
-    }
 }
 
 void Simulator::wake() {
