@@ -395,6 +395,17 @@ int main(int argc, char** argv) {
         shootDialog(d, QStringLiteral("detection-not-found"));
     }
     {
+        // Not found, with the ports that could not even be opened and why.
+        DetectionDialog d(state, [](const std::function<void(int)>&, std::stop_token) {
+            ScanOutcome out;
+            out.unusable = {
+                link::openFailureText("/dev/ttyS0", link::PortOpenStatus::PermissionDenied),
+                link::openFailureText("/dev/ttyUSB0", link::PortOpenStatus::Busy)};
+            return out;
+        });
+        shootDialog(d, QStringLiteral("detection-unusable-ports"));
+    }
+    {
         state.editionCode = 21;
         ParameterDialog::Hooks hooks;
         hooks.listPorts = [] {
