@@ -9,6 +9,7 @@
 #include "shell/dialogs/modal.h"
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
+#include "shell_test_support.h"
 #include "sim/simulator.h"
 #include "skin/captionbar.h"
 #include "skin/units.h"
@@ -33,24 +34,9 @@
 
 using namespace pj;
 using namespace pj::shell;
+using namespace pj::shell::testing;
 
 namespace {
-
-const QString kCatalogue = QStringLiteral(PJ_DELIVERED_CATALOGUE);
-
-// The detection dialog is left to scan; its result is whatever the scan found.
-void letDetectionRun() {
-    ModalSeam::queueHandler([](QDialog& d) {
-        auto& dialog = static_cast<DetectionDialog&>(d);
-        if (dialog.scanRunning()) {
-            QEventLoop loop;
-            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
-            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return dialog.result();
-    });
-}
 
 // "手动设置" in the detection dialog, then `settingsResult` from the settings
 // dialog ("确定" when 1).
@@ -66,45 +52,6 @@ void chooseManualSettings(int settingsResult) {
         }
         return 0;
     });
-}
-
-template <class T> T* child(QWidget* root, const char* name) {
-    T* w = root->findChild<T*>(QString::fromLatin1(name));
-    if (!w)
-        qWarning("no widget %s", name);
-    return w;
-}
-
-ProgramOptions simulated() {
-    ProgramOptions o;
-    o.simulate = true;
-    o.answerByte = 0x01; // edition 21 at 600 baud, found on the first probe
-    o.catalogueFile = kCatalogue;
-    o.scanPresentPorts = false; // the machine's own serial ports are left alone
-    return o;
-}
-
-// A model whose speed the edition runs exactly and which has at least three
-// rows of distinct codes.
-struct Pick {
-    QString company;
-    QString model;
-};
-std::optional<Pick> pickModel(ProjectorApp& app) {
-    auto tree = app.catalogue().loadTree();
-    if (!tree)
-        return std::nullopt;
-    for (const auto& m : tree->models) {
-        auto record = app.catalogue().loadModel(m.id);
-        if (!record || record->keys.size() < 3 || record->baud < 1200 || record->baud > 38400)
-            continue;
-        if (record->keys[0].code == record->keys[2].code)
-            continue;
-        for (const auto& c : tree->companies)
-            if (c.id == m.companyId)
-                return Pick{c.name, m.name};
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -166,7 +113,7 @@ private Q_SLOTS:
     void startup_withoutController_manualSettingsAndOk_showsTheWindow() {
         chooseManualSettings(1);
         ProgramOptions o;
-        o.catalogueFile = kCatalogue;
+        o.catalogueFile = deliveredCatalogue();
         o.scanPresentPorts = false; // no port at all: nothing is found
         ProjectorApp app(o);
         QVERIFY(app.start());
@@ -178,7 +125,7 @@ private Q_SLOTS:
     void startup_settingsClosed_endsTheProgram() {
         chooseManualSettings(0);
         ProgramOptions o;
-        o.catalogueFile = kCatalogue;
+        o.catalogueFile = deliveredCatalogue();
         o.scanPresentPorts = false; // no port at all: nothing is found
         ProjectorApp app(o);
         QVERIFY(!app.start());
