@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 using namespace pj::link;
 
@@ -35,7 +36,13 @@ private:
 
 void checkFrameLayout(std::uint8_t reload, std::uint32_t slot, std::uint32_t parity, int visualizer,
                       const Bytes& code) {
-    const CodeFrame f = buildCodeFrame(reload, slot, parity, visualizer, code);
+    const std::optional<CodeFrame> frame = buildCodeFrame(reload, slot, parity, visualizer, code);
+    // No frame for what none can carry: a slot over 17, a parity over 2, a
+    // code over 61 bytes (never cut, never wrapped onto another key).
+    PJ_FUZZ_CHECK(frame.has_value() == (slot <= 17 && parity <= 2 && code.size() <= kMaxCodeBytes));
+    if (!frame)
+        return;
+    const CodeFrame& f = *frame;
     PJ_FUZZ_CHECK(f[0] == kFrameStartMark);
     PJ_FUZZ_CHECK(f[1] == reload);
     PJ_FUZZ_CHECK(f[2] == code.size());
@@ -57,8 +64,10 @@ void checkFrameLayout(std::uint8_t reload, std::uint32_t slot, std::uint32_t par
 // What goes to the controller: a selected row with a code of at most 61 bytes,
 // a key slot 0..17 and a parity 0..2. Every other selected row is refused.
 bool sendable(const CodeListEntry& row) {
-    return row.selected && codeTextToBytes(row.codeText).size() <= kMaxCodeBytes &&
-           row.keyType < 18 && row.parity <= 2;
+    const bool fits = codeTextToBytes(row.codeText).size() <= kMaxCodeBytes && row.keyType < 18 &&
+                      row.parity <= 2;
+    PJ_FUZZ_CHECK(codeRowRefusal(row).has_value() == !fits);
+    return row.selected && fits;
 }
 
 struct Stored {
@@ -104,12 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (reload && !reloadIsApproximate(edition.code, baud))
             PJ_FUZZ_CHECK(pj::sim::projectorBaudFor(edition.group, *reload) == baud);
 
-        for (CodeListEntry row : model.rows) {
-            row.selected = true;
-            if (sendable(row))
-                checkFrameLayout(reload.value_or(0xFF), row.keyType, row.parity, visualizer,
-                                 codeTextToBytes(row.codeText));
-        }
+        for (const CodeListEntry& row : model.rows)
+            checkFrameLayout(reload.value_or(0xFF), row.keyType, row.parity, visualizer,
+                             codeTextToBytes(row.codeText));
 
         // The sequence, then the controller of this edition reading the wire.
         const SelectedModel before = model;
@@ -131,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PJ_FUZZ_CHECK(result.outcome == SequenceOutcome::Completed);
         const auto selected = static_cast<std::size_t>(std::count_if(
             model.rows.begin(), model.rows.end(), [](auto& r) { return r.selected; }));
+        PJ_FUZZ_CHECK(result.rowsSelected == selected);
         PJ_FUZZ_CHECK(result.rowsWritten + result.rowsRefused == selected);
 
         // Every frame in two writes, cut where the edition and machine type say.

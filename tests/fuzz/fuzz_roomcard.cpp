@@ -15,6 +15,7 @@
 #include "tests/fuzz/fuzz_support.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 using namespace pj::link;
@@ -104,9 +105,9 @@ void checkRoom(const RoomParameters& p) {
     PJ_FUZZ_CHECK(block[5] == (p.oneKey ? 1 : 0));
     PJ_FUZZ_CHECK(block[6] == (p.doorNormallyOpen ? 1 : 0));
     PJ_FUZZ_CHECK(block[7] == (p.networkMachine ? 1 : 0));
-    const int number = visualizerNumberFor(p); // defined for every type
-    if (p.visualizerType >= -1 && p.visualizerType <= 1)
-        PJ_FUZZ_CHECK(number == p.visualizerType + 1);
+    // Defined for every type: what frames carry, (type + 1) modulo 256.
+    const int number = visualizerNumberFor(p);
+    PJ_FUZZ_CHECK(number == low8(static_cast<int>(static_cast<unsigned>(p.visualizerType) + 1u)));
 
     pj::fuzz::FakeWire wire;
     ShellState shell = programmingShell();
@@ -126,12 +127,26 @@ void checkRoom(const RoomParameters& p) {
 }
 
 void checkTypedNumbers(std::string_view typed, std::int32_t value) {
-    // Panel numbers: the low 8 bits of the value, whatever blanks come before
-    // and whatever follows the digits.
+    // Panel numbers: a whole number 0..255 in decimal digits, blanks around
+    // allowed; anything else (a sign, other characters, a larger value) is
+    // refused rather than sent as its low 8 bits.
     const std::string decimal = std::to_string(value);
-    PJ_FUZZ_CHECK(panelNumberByte(decimal) == low8(value));
-    PJ_FUZZ_CHECK(panelNumberByte(" \t" + decimal + "x" + std::string(typed)) == low8(value));
-    PJ_FUZZ_CHECK(panelNumberByte("  " + std::string(typed)) == panelNumberByte(typed));
+    const bool fits = value >= 0 && value <= 255;
+    PJ_FUZZ_CHECK(parseRoomNumber(decimal) ==
+                  (fits ? std::optional<std::uint8_t>(low8(value)) : std::nullopt));
+    PJ_FUZZ_CHECK(parseRoomNumber(" \t" + decimal + "\r\n") == parseRoomNumber(decimal));
+    PJ_FUZZ_CHECK(!parseRoomNumber(decimal + "x"));
+    if (const auto room = parseRoomNumber(typed)) {
+        const std::size_t b = typed.find_first_not_of(" \t\n\r\v\f");
+        const std::size_t e = typed.find_last_not_of(" \t\n\r\v\f");
+        PJ_FUZZ_CHECK(b != std::string_view::npos);
+        const std::string_view digits = typed.substr(b, e - b + 1);
+        PJ_FUZZ_CHECK(
+            std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }));
+        const std::size_t nonZero = std::min(digits.find_first_not_of('0'), digits.size());
+        PJ_FUZZ_CHECK(std::string(digits.substr(nonZero)) ==
+                      (*room == 0 ? std::string() : std::to_string(*room)));
+    }
 
     // Speeds: exactly the decimal numbers 1..2^32-1, blanks around allowed.
     const auto unsignedValue = static_cast<std::uint32_t>(value);
