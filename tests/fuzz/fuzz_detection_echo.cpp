@@ -13,6 +13,8 @@
 #include "tests/fuzz/fuzz_support.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 #include <vector>
 
 using namespace pj::link;
@@ -96,16 +98,23 @@ void checkEcho(std::span<const std::uint8_t> block, CodeList rows) {
 void checkScan(pj::fuzz::Input& in, std::uint8_t answer) {
     const std::size_t portCount = 1 + in.byte() % 4;
     std::vector<std::string> ports;
+    std::vector<PortOpenStatus> statuses;
     pj::fuzz::FakeWire wire;
     bool controllerOpens = false;
     const std::size_t controllerPort = in.byte() % portCount;
     for (std::size_t p = 0; p < portCount; ++p) {
         ports.push_back("port" + std::to_string(p));
-        const std::uint8_t state = in.byte() % 4;
-        const PortOpenStatus status = state == 2   ? PortOpenStatus::Unavailable
-                                      : state == 3 ? PortOpenStatus::SettingsRefused
-                                                   : PortOpenStatus::Ok;
+        constexpr PortOpenStatus kStates[] = {PortOpenStatus::Ok,
+                                              PortOpenStatus::Ok,
+                                              PortOpenStatus::Unavailable,
+                                              PortOpenStatus::SettingsRefused,
+                                              PortOpenStatus::Busy,
+                                              PortOpenStatus::PermissionDenied,
+                                              PortOpenStatus::SettingsUnreadable,
+                                              PortOpenStatus::Ok};
+        const PortOpenStatus status = kStates[in.byte() % std::size(kStates)];
         wire.port->setOpenStatus(ports.back(), status);
+        statuses.push_back(status);
         if (p == controllerPort)
             controllerOpens = status == PortOpenStatus::Ok;
     }
@@ -137,6 +146,22 @@ void checkScan(pj::fuzz::Input& in, std::uint8_t answer) {
                                      edition.controllerBaud) != kDetectionSpeeds.end();
     PJ_FUZZ_CHECK(result.found == reachable);
     PJ_FUZZ_CHECK(!wire.channel.isOpen());
+    // Every port that could not be opened up to where the scan ended is listed
+    // once, in scan order, with its reason and a message.
+    const std::size_t scanned = result.found ? controllerPort + 1 : portCount;
+    std::vector<std::string> wantUnusable;
+    for (std::size_t p = 0; p < scanned; ++p) {
+        if (statuses[p] != PortOpenStatus::Ok)
+            wantUnusable.push_back(ports[p]);
+    }
+    PJ_FUZZ_CHECK(result.unusable.size() == wantUnusable.size());
+    for (std::size_t i = 0; i < result.unusable.size(); ++i) {
+        const PortProblem& problem = result.unusable[i];
+        PJ_FUZZ_CHECK(problem.port == wantUnusable[i]);
+        const std::size_t index = std::stoul(problem.port.substr(4));
+        PJ_FUZZ_CHECK(problem.status == statuses[index]);
+        PJ_FUZZ_CHECK(!problem.message.empty());
+    }
     if (result.found) {
         PJ_FUZZ_CHECK(result.portName == controllerName);
         PJ_FUZZ_CHECK(result.edition.editionCode == edition.editionCode);

@@ -124,6 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const SequenceResult result = writeSelectedCodes(wire.channel, shell, model, observer);
         wire.channel.close();
 
+        // A projector speed of 0 is a line no port can listen on.
+        if (baud == 0) {
+            PJ_FUZZ_CHECK(result.outcome == SequenceOutcome::LineRefused);
+            PJ_FUZZ_CHECK(wire.port->events().empty());
+            return;
+        }
         if (checkCodeWriteSettings(shell, baud)) {
             PJ_FUZZ_CHECK(result.outcome == SequenceOutcome::Refused);
             PJ_FUZZ_CHECK(wire.port->events().empty());
@@ -193,9 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
 
         // Then the channel listened at the projector's speed and the last
-        // written row's parity (a speed of 0 cannot be opened).
-        if (baud == 0)
-            return;
+        // written row's parity.
         PJ_FUZZ_CHECK(result.listening);
         const auto events2 = wire.port->events();
         const auto lastOpen = std::find_if(events2.rbegin(), events2.rend(), [](auto& e) {

@@ -201,6 +201,11 @@ void detectionEcho() {
     noisy.chunk("").u8(4).u8(0).u8(1).u8(3).u8(2).u8(2).u8(3).u8(0).u8(2).u8(20).u8(30);
     noisy.raw("\x55\x00\xff\x11");
     put(t, "scan_four_ports_with_noise", noisy);
+    // 4 ports: busy, not permitted, the controller (2008, 115200 baud), settings
+    // unreadable: the first two are listed as unusable, the last never tried.
+    Seed refusing;
+    refusing.chunk("").u8(4).u8(0).u8(1).u8(3).u8(2).u8(4).u8(5).u8(0).u8(6).u8(47).u8(47);
+    put(t, "scan_busy_and_not_permitted_ports", refusing);
 }
 
 Seed roomHeader(unsigned offDelay, int source, int type, unsigned flags, unsigned curtain) {
@@ -262,7 +267,7 @@ void controller() {
     const std::string t = "controller";
     auto frameBytes = [](std::uint8_t reload, std::uint32_t slot, std::uint32_t parity,
                          const char* code) {
-        return pj::link::buildCodeFrame(reload, slot, parity, 2, pj::link::codeTextToBytes(code));
+        return *pj::link::buildCodeFrame(reload, slot, parity, 2, pj::link::codeTextToBytes(code));
     };
     // Answer choice 6 = 0x11 (edition 21 at 1200, network: header-first).
     Seed probes;
