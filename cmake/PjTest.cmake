@@ -5,6 +5,10 @@ set(PJ_TIMEOUT_unit 60)
 set(PJ_TIMEOUT_integration 240)
 set(PJ_TIMEOUT_gui 240)
 
+# Every program of the unit tests and what it needs, nothing else: a build
+# that only runs them (the ASan+UBSan run of scripts/ci-fuzz) builds this.
+add_custom_target(pj_unit_tests)
+
 function(pj_add_gtest name label)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
@@ -20,6 +24,9 @@ function(pj_add_gtest name label)
     gtest_discover_tests(${name}
         PROPERTIES LABELS ${label} TIMEOUT ${PJ_TIMEOUT_${label}}
         DISCOVERY_TIMEOUT 30 ${discovery})
+    if(label STREQUAL "unit")
+        add_dependencies(pj_unit_tests ${name})
+    endif()
 endfunction()
 
 # pj_add_qtest(NAME LABEL SOURCES... LIBS ...): a QtTest program, one CTest test.
@@ -30,4 +37,7 @@ function(pj_add_qtest name label)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT ${PJ_TIMEOUT_${label}}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    if(label STREQUAL "unit")
+        add_dependencies(pj_unit_tests ${name})
+    endif()
 endfunction()

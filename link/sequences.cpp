@@ -276,7 +276,12 @@ SequenceResult writeIdCard(SerialChannel& channel, const ShellState& shell,
                            std::string_view cardNumberUtf8, SequenceObserver& observer,
                            std::stop_token stop) {
     SequenceResult result;
-    const std::optional<std::string> gbk = utf8ToGbk(cardNumberUtf8);
+    // A control character could end the card early: the controller takes the
+    // first 02 55 as the end of the number.
+    const bool control = std::any_of(cardNumberUtf8.begin(), cardNumberUtf8.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    const std::optional<std::string> gbk = control ? std::nullopt : utf8ToGbk(cardNumberUtf8);
     std::optional<Bytes> frame;
     if (!gbk) {
         result.message = msg::kCardNotEncodable;

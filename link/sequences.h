@@ -104,8 +104,9 @@ SequenceResult writeRoomParameters(SerialChannel& channel, ShellState& shell,
 // The ID-card frame with the card number (UTF-8 here, GBK on the wire);
 // progress 100 / 0. An empty number sends nothing but opens and closes the
 // port all the same. A number over 252 GBK bytes, or one with characters GBK
-// lacks, is refused before the port is opened. The channel stays closed. A
-// device lost before the end fails the write (the frame may not have left it).
+// lacks or control characters, is refused before the port is opened. The
+// channel stays closed. A device lost before the end fails the write (the
+// frame may not have left it).
 SequenceResult writeIdCard(SerialChannel& channel, const ShellState& shell,
                            std::string_view cardNumberUtf8, SequenceObserver& observer,
                            std::stop_token stop = {});

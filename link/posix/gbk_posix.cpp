@@ -33,9 +33,14 @@ std::optional<std::string> convert(const char* to, const char* from, std::string
 } // namespace
 
 // glibc's iconv converts characters it cannot represent with an error (EILSEQ)
-// rather than a substitute, so a refused character never becomes '?'.
+// rather than a substitute, so a refused character never becomes '?'. A few it
+// leaves out silently instead (the Unicode tag characters U+E0000..U+E007F), so
+// a text is only taken when its GBK form reads back as the very same text.
 std::optional<std::string> utf8ToGbk(std::string_view utf8) {
-    return convert("GBK", "UTF-8", utf8);
+    std::optional<std::string> gbk = convert("GBK", "UTF-8", utf8);
+    if (gbk && convert("UTF-8", "GBK", *gbk) != utf8)
+        return std::nullopt;
+    return gbk;
 }
 
 std::optional<std::string> gbkToUtf8(std::string_view gbk) {

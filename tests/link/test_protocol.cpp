@@ -286,6 +286,9 @@ TEST(CardFrame, textTravelsInGbk) {
     EXPECT_EQ(utf8ToGbk(""), "");
     EXPECT_FALSE(utf8ToGbk("\xFF\xFE"));         // not UTF-8
     EXPECT_FALSE(utf8ToGbk("\xF0\x9F\x98\x80")); // an emoji GBK lacks
+    // A tag character GBK lacks is refused, not left out: "101" would be sent.
+    EXPECT_FALSE(utf8ToGbk("101\xF3\xA0\x81\x81"));
+    EXPECT_FALSE(utf8ToGbk("\xF3\xA0\x80\x81"));
     // 126 two-byte characters fill the frame exactly; one more does not fit.
     std::string card;
     for (int i = 0; i < 126; ++i)

@@ -453,6 +453,13 @@ TEST(IdCard, numbersThatDoNotFitOrCannotBeSentAreRefusedUntouched) {
     r = writeIdCard(link.channel, shell, "\xF0\x9F\x98\x80", obs);
     EXPECT_EQ(r.outcome, SequenceOutcome::Refused);
     EXPECT_EQ(r.message, "ID卡号含有无法发送的字符");
+    // 02 55 inside the number would end the card at the controller.
+    for (const std::string& control : {std::string("A\x02U1"), std::string("12\n34"),
+                                       std::string{'\x7F', '1'}, std::string("1\0", 2)}) {
+        r = writeIdCard(link.channel, shell, control, obs);
+        EXPECT_EQ(r.outcome, SequenceOutcome::Refused) << control;
+        EXPECT_EQ(r.message, "ID卡号含有无法发送的字符");
+    }
     EXPECT_TRUE(link.port->events().empty());
     ASSERT_TRUE(writeIdCard(link.channel, shell, std::string(252, '7'), obs).ok());
     EXPECT_EQ(link.port->writtenBytes().size(), 256u);
