@@ -1,6 +1,8 @@
-// pj-screenshots OUTDIR CATALOGUE: shows every window of PROJECTOR in turn on
-// the display it runs on (Xvfb, no window manager) and takes each with
-// ImageMagick's "import -window root", cropped to the window.
+// pj-screenshots OUTDIR CATALOGUE [--only NAME]... [--suffix TEXT]: shows every
+// window of PROJECTOR in turn on the display it runs on (Xvfb, no window
+// manager) and takes each as the display shows it (shell/screengrab.h),
+// cropped to the window, into OUTDIR/NAME[TEXT].png; with --only just those
+// named (the Windows build under Wine takes "main" as "main-windows").
 
 #include "shell/cataloguetree.h"
 #include "shell/codelistview.h"
@@ -16,6 +18,7 @@
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "shell/receivemonitor.h"
+#include "shell/screengrab.h"
 #include "shell/virtualpanel.h"
 #include "sim/projectorsim.h"
 #include "sim/simulator.h"
@@ -30,7 +33,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -44,6 +46,8 @@ using namespace pj::shell;
 namespace {
 
 QString outDir;
+QStringList only; // names to take; all when empty
+QString suffix;   // added to each file's name
 int failures = 0;
 
 void settle(int ms) {
@@ -56,18 +60,12 @@ void settle(int ms) {
 }
 
 void grab(const QString& name, const QRect& area) {
+    if (!only.isEmpty() && !only.contains(name))
+        return;
     settle(250);
-    const QString file = QDir(outDir).filePath(name + QStringLiteral(".png"));
-    const QString crop = QStringLiteral("%1x%2+%3+%4")
-                             .arg(area.width())
-                             .arg(area.height())
-                             .arg(area.x())
-                             .arg(area.y());
-    const int rc = QProcess::execute(
-        QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                   QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file});
-    if (rc != 0) {
-        std::cerr << "import failed for " << name.toStdString() << '\n';
+    const QString file = QDir(outDir).filePath(name + suffix + QStringLiteral(".png"));
+    if (!grabScreenArea(file, area)) {
+        std::cerr << "no picture of " << name.toStdString() << '\n';
         ++failures;
     } else {
         std::cout << file.toStdString() << '\n';
@@ -91,11 +89,21 @@ void shootDialog(QDialog& d, const QString& name) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 3) {
-        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE\n";
+    const QStringList args = QApplication::arguments().mid(1);
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--only") && i + 1 < args.size())
+            only << args[++i];
+        else if (args[i] == QStringLiteral("--suffix") && i + 1 < args.size())
+            suffix = args[++i];
+        else
+            positional << args[i];
+    }
+    if (positional.size() != 2) {
+        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE [--only NAME]... [--suffix TEXT]\n";
         return 2;
     }
-    outDir = QString::fromLocal8Bit(argv[1]);
+    outDir = positional[0];
     QDir().mkpath(outDir);
 
     // The detection dialog while it searches: the simulator answers within a
@@ -130,7 +138,7 @@ int main(int argc, char** argv) {
     ProgramOptions options;
     options.simulate = true;
     options.scanPresentPorts = false;
-    options.catalogueFile = QString::fromLocal8Bit(argv[2]);
+    options.catalogueFile = positional[1];
     ProjectorApp projector(options);
     if (!projector.start()) {
         std::cerr << "start-up failed\n";
