@@ -62,13 +62,18 @@ function(pj_add_qtest name label)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LOCKS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE pj_common Qt6::Test ${ARG_LIBS})
-    # Wine passes no QT_* variable on to Windows programs: under it the
-    # platform is asked for on the command line instead.
+    set(args)
     if(WIN32 AND CMAKE_CROSSCOMPILING)
-        add_test(NAME ${name} COMMAND ${name} -platform offscreen)
-    else()
-        add_test(NAME ${name} COMMAND ${name})
+        # QtTest's plain log goes to the debugger when the process has no
+        # console window (under CTest and Wine: to nobody); its TAP log goes to
+        # standard output. Wine passes no QT_* variable on to Windows
+        # programs, so the platform is asked for on the command line.
+        list(APPEND args -o -,tap)
+        if(label STREQUAL "gui")
+            list(APPEND args -platform offscreen)
+        endif()
     endif()
+    add_test(NAME ${name} COMMAND ${name} ${args})
     pj_windows_test_properties(windows LIBS ${ARG_LIBS} LOCKS ${ARG_LOCKS})
     set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT ${PJ_TIMEOUT_${label}}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${windows})

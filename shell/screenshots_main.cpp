@@ -1,8 +1,8 @@
-// pj-screenshots OUTDIR CATALOGUE [--only NAME]... [--suffix TEXT]: shows every
-// window of PROJECTOR in turn on the display it runs on (Xvfb, no window
-// manager) and takes each as the display shows it (shell/screengrab.h),
-// cropped to the window, into OUTDIR/NAME[TEXT].png; with --only just those
-// named (the Windows build under Wine takes "main" as "main-windows").
+// pj-screenshots OUTDIR CATALOGUE [--only NAME]...: shows every window of
+// PROJECTOR in turn on the display it runs on (Xvfb, no window manager) and
+// takes each as the display shows it (shell/screengrab.h), cropped to the
+// window, into OUTDIR/NAME.png; with --only just those named (the Windows
+// build under Wine takes only "main").
 
 #include "shell/cataloguetree.h"
 #include "shell/codelistview.h"
@@ -47,7 +47,6 @@ namespace {
 
 QString outDir;
 QStringList only; // names to take; all when empty
-QString suffix;   // added to each file's name
 int failures = 0;
 
 void settle(int ms) {
@@ -63,7 +62,7 @@ void grab(const QString& name, const QRect& area) {
     if (!only.isEmpty() && !only.contains(name))
         return;
     settle(250);
-    const QString file = QDir(outDir).filePath(name + suffix + QStringLiteral(".png"));
+    const QString file = QDir(outDir).filePath(name + QStringLiteral(".png"));
     if (!grabScreenArea(file, area)) {
         std::cerr << "no picture of " << name.toStdString() << '\n';
         ++failures;
@@ -94,13 +93,11 @@ int main(int argc, char** argv) {
     for (qsizetype i = 0; i < args.size(); ++i) {
         if (args[i] == QStringLiteral("--only") && i + 1 < args.size())
             only << args[++i];
-        else if (args[i] == QStringLiteral("--suffix") && i + 1 < args.size())
-            suffix = args[++i];
         else
             positional << args[i];
     }
     if (positional.size() != 2) {
-        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE [--only NAME]... [--suffix TEXT]\n";
+        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE [--only NAME]...\n";
         return 2;
     }
     outDir = positional[0];

@@ -130,6 +130,14 @@ private:
     std::thread errReader_;
 };
 
+// What the simulator has logged, for a failure message.
+std::string eventsSeen(const pj::sim::Simulator& sim) {
+    std::string out = "events:";
+    for (const auto& e : sim.log().snapshot())
+        out += "\n  " + e.json();
+    return out;
+}
+
 // The simulator behind the COM port, edition 21 at 600 baud, standalone.
 class CliThroughComPort : public ::testing::Test {
 protected:
@@ -165,8 +173,8 @@ TEST_F(CliThroughComPort, AWrittenCodeIsConfirmedByTheControllersEcho) {
     ASSERT_TRUE(
         cli.waitForOutput("\xE7\xAD\x89\xE5\xBE\x85\xE5\x9B\x9E\xE7\xA0\x81", 30s)) // 等待回码
         << cli.out() << cli.err();
-    const auto frame = sim.log().waitFor("frame", 1s);
-    ASSERT_TRUE(frame);
+    const auto frame = sim.log().waitFor("frame", 10s);
+    ASSERT_TRUE(frame) << eventsSeen(sim);
     EXPECT_EQ(frame->number("key"), 2);
     EXPECT_EQ(frame->text("code"), "02 50 4f 4e 03");
     // The client listens once its reader runs; a press before that is not heard.
