@@ -6,6 +6,8 @@
 #   with Qt also:
 #   PJ_HOST_CATALOGUE_BUILDER  pj-catalogue-builder: makes the delivered projector.mdb
 #   PJ_HOST_ARTWORK_PNG        pj-artwork-png: renders the SVG artwork to PNG
+#   PJ_HOST_CLI                projector-cli: checks the delivered codes against the
+#                              makers' framing rules
 # Target pj_host_tools builds them (every time, so that a changed source is
 # picked up; an up-to-date native build costs a fraction of a second).
 include(ExternalProject)
@@ -14,12 +16,13 @@ set(PJ_HOST_DIR ${CMAKE_BINARY_DIR}/host)
 set(PJ_HOST_CATALOGUE_BUILDER ${PJ_HOST_DIR}/catalogue/pj-catalogue-builder)
 set(PJ_HOST_ARTWORK_PNG ${PJ_HOST_DIR}/skin/pj-artwork-png)
 set(PJ_HOST_CCSIM ${PJ_HOST_DIR}/sim/ccsim)
+set(PJ_HOST_CLI ${PJ_HOST_DIR}/cli/projector-cli)
 set(PJ_HOST_JOBS 2 CACHE STRING "Parallel jobs of the build machine's own build")
 set(host_targets ccsim)
 set(host_outputs ${PJ_HOST_CCSIM})
 if(PJ_WITH_QT)
-    list(APPEND host_targets pj-catalogue-builder pj-artwork-png)
-    list(APPEND host_outputs ${PJ_HOST_CATALOGUE_BUILDER} ${PJ_HOST_ARTWORK_PNG})
+    list(APPEND host_targets pj-catalogue-builder pj-artwork-png projector-cli)
+    list(APPEND host_outputs ${PJ_HOST_CATALOGUE_BUILDER} ${PJ_HOST_ARTWORK_PNG} ${PJ_HOST_CLI})
 endif()
 
 ExternalProject_Add(pj_host_tools

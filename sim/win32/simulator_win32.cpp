@@ -8,9 +8,10 @@
 //
 // start() asks ccsim for a fresh controller with this Simulator's options
 // ("reset answer=…"), and a thread of its own follows the event log into
-// log(); press, unplug and replug are ccsim's panel commands; the stored keys,
-// room blocks and cards are read from the events. Without the three variables
-// (a Windows machine without Wine) the simulator cannot start, and says so.
+// log(); press, unplug, replug and the stream mode are ccsim's panel commands;
+// the stored keys, room blocks, cards and stream counts are read from the
+// events. Without the three variables (a Windows machine without Wine) the
+// simulator cannot start, and says so.
 // The CTest fixture of the Windows build (tests/windows) sets all this up.
 
 #include "sim/simulator.h"
@@ -79,6 +80,7 @@ struct Simulator::Remote {
     std::map<int, StoredKey> keys;
     std::vector<RoomBlock> rooms;
     std::vector<IdCard> cards;
+    StreamStats stream; // as the "stream" and "stream_end" events tell it
 
     bool send(const std::string& command) const {
         HANDLE f = CreateFileW(widePath(commands).c_str(), FILE_APPEND_DATA,
@@ -120,6 +122,18 @@ struct Simulator::Remote {
             line.parityOdd = e.flag("parity_odd").value_or(false);
         } else if (k == "hangup") {
             line.clientOpen = false;
+        } else if (k == "stream") {
+            stream = StreamStats{};
+            stream.running = true;
+            stream.baud = static_cast<std::uint32_t>(e.number("baud").value_or(0));
+        } else if (k == "stream_end") {
+            stream.running = false;
+            stream.baud = static_cast<std::uint32_t>(e.number("baud").value_or(0));
+            stream.sent = static_cast<std::uint64_t>(e.number("sent").value_or(0));
+            stream.garbled = static_cast<std::uint64_t>(e.number("garbled").value_or(0));
+            stream.overflow = static_cast<std::uint64_t>(e.number("overflow").value_or(0));
+            stream.unheard = static_cast<std::uint64_t>(e.number("unheard").value_or(0));
+            stream.ms = e.number("ms").value_or(0);
         } else if (k == "unplug") {
             plugged = false;
         } else if (k == "replug") {
@@ -299,6 +313,41 @@ Bytes Simulator::press(int key) {
         log_.waitFor([key](const Event& e) { return e.kind() == "echo" && e.number("key") == key; },
                      kCommandWait, at + 1);
     return echo ? parseHex(echo->text("bytes").value_or("")) : Bytes{};
+}
+
+// Stream mode runs in ccsim; its counts arrive with "stream_end".
+bool Simulator::startStream(const StreamOptions& options, std::string& error) {
+    if (options.baud == 0) {
+        error = "流模式的波特率必须大于 0";
+        return false;
+    }
+    if (!started_) {
+        error = "模拟器没有运行";
+        return false;
+    }
+    stopStream();
+    const std::size_t from = log_.size();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", options.duration.count() / 1000.0);
+    remote_->send("stream " + std::to_string(options.baud) + " " + seconds);
+    if (!log_.waitFor("stream", kCommandWait, from)) {
+        error = "ccsim 没有开始发送";
+        return false;
+    }
+    return true;
+}
+
+void Simulator::stopStream() {
+    if (!started_ || !streamStats().running)
+        return;
+    const std::size_t from = log_.size();
+    remote_->send("stream off");
+    log_.waitFor("stream_end", kCommandWait, from);
+}
+
+StreamStats Simulator::streamStats() const {
+    std::lock_guard lock(mu_);
+    return remote_ ? remote_->stream : StreamStats{};
 }
 
 std::optional<StoredKey> Simulator::storedKey(int key) const {
