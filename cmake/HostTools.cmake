@@ -8,6 +8,9 @@
 #   PJ_HOST_ARTWORK_PNG        pj-artwork-png: renders the SVG artwork to PNG
 #   PJ_HOST_CLI                projector-cli: checks the delivered codes against the
 #                              makers' framing rules
+#   pj_setup_art               the installer's pictures (BMP, ICO) rendered from SVG, in
+#                              <build>/host/resources/setup/win32 (setup/win32 takes them
+#                              from there when PJ_HOST_BUILD_DIR is <build>/host)
 # Target pj_host_tools builds them (every time, so that a changed source is
 # picked up; an up-to-date native build costs a fraction of a second).
 include(ExternalProject)
@@ -21,7 +24,7 @@ set(PJ_HOST_JOBS 2 CACHE STRING "Parallel jobs of the build machine's own build"
 set(host_targets ccsim)
 set(host_outputs ${PJ_HOST_CCSIM})
 if(PJ_WITH_QT)
-    list(APPEND host_targets pj-catalogue-builder pj-artwork-png projector-cli)
+    list(APPEND host_targets pj-catalogue-builder pj-artwork-png projector-cli pj_setup_art)
     list(APPEND host_outputs ${PJ_HOST_CATALOGUE_BUILDER} ${PJ_HOST_ARTWORK_PNG} ${PJ_HOST_CLI})
 endif()
 
