@@ -300,7 +300,9 @@ int main(int argc, char** argv) {
     }
 
     // "试发" from the code list's context menu, answered by the simulated
-    // Epson projector on a pseudo-terminal of its own.
+    // Epson projector on a pseudo-terminal of its own (POSIX only: the
+    // Windows build has no projector simulator).
+#ifndef Q_OS_WIN
     if (QTreeWidgetItem* epson = tree->modelItem(
             QStringLiteral("爱普生 Epson"), QStringLiteral("EB系列 双电脑双HDMI (ESC/VP21)"))) {
         sim::ProjectorSimulatorOptions po;
@@ -346,6 +348,7 @@ int main(int argc, char** argv) {
             ++failures;
         }
     }
+#endif
 
     // The question before a write at a speed the edition only approximates,
     // and the message when the port cannot be opened, shown as the panel shows them.
