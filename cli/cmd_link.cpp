@@ -4,6 +4,7 @@
 
 #include "cli/args.h"
 #include "cli/command.h"
+#include "cli/interrupt.h"
 #include "cli/link_commands.h"
 #include "cli/model_source.h"
 #include "link/codetext.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -121,37 +121,8 @@ int exitFor(const link::SequenceResult& result) {
 
 // ---- shared option handling ---------------------------------------------------
 
+// Set by Ctrl-C while a command waits (cli/interrupt.h).
 std::atomic<bool> gInterrupted{false};
-
-extern "C" void onInterrupt(int) {
-    gInterrupted = true;
-}
-
-// While alive, Ctrl-C ends a wait instead of the process.
-class InterruptScope {
-public:
-    explicit InterruptScope(bool active)
-        : active_(active) {
-        if (!active_)
-            return;
-        gInterrupted = false;
-        oldInt_ = std::signal(SIGINT, onInterrupt);
-        oldTerm_ = std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptScope() {
-        if (!active_)
-            return;
-        std::signal(SIGINT, oldInt_);
-        std::signal(SIGTERM, oldTerm_);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    bool active_;
-    void (*oldInt_)(int) = SIG_DFL;
-    void (*oldTerm_)(int) = SIG_DFL;
-};
 
 bool stopRequested(const LinkEnv& env) {
     return (env.stop && env.stop->load()) || gInterrupted.load();
@@ -539,7 +510,7 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
 
     std::vector<bool> confirmed(model.rows.size(), false);
     if (waitEcho && result.listening && waitEcho->count() > 0) {
-        InterruptScope interrupts(env.stop == nullptr);
+        InterruptScope interrupts(gInterrupted, env.stop == nullptr);
         link::Clock& clock = *env.clock;
         const Millis deadline = clock.now() + *waitEcho;
         auto takeBlocks = [&] {
@@ -749,7 +720,7 @@ int monitorCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& 
                << CliObserver::parityText(link::parityFromCode(parity)) << "）"
                << (seconds ? "" : "，按 Ctrl-C 结束") << '\n';
     {
-        InterruptScope interrupts(env.stop == nullptr);
+        InterruptScope interrupts(gInterrupted, env.stop == nullptr);
         link::Clock& clock = *env.clock;
         const Millis start = clock.now();
         while (!stopRequested(env) && !channel->deviceLost()) {

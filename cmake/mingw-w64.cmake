@@ -1,5 +1,8 @@
 # Cross-compiles for 64-bit Windows with Debian's mingw-w64, posix thread model
 # (std::thread, std::jthread). Use: cmake -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+# With Qt: -DCMAKE_TOOLCHAIN_FILE=<Qt>/lib/cmake/Qt6/qt.toolchain.cmake
+#          -DQT_CHAINLOAD_TOOLCHAIN_FILE=<this file> (scripts/build-windows).
+# How the programs are linked and run under Wine: cmake/WindowsCross.cmake.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(PJ_MINGW_TRIPLE x86_64-w64-mingw32)
@@ -13,12 +16,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# The programs run on a machine without the mingw runtime DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test programs are listed and run under Wine when it is there.
-find_program(PJ_WINE NAMES wine64 wine)
-if(PJ_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${PJ_WINE})
-endif()

@@ -1,6 +1,7 @@
 #include "codecheck/load.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -32,7 +33,9 @@ LoadedRules loadRules(const std::string& file) {
     }
     if (path.empty())
         return parseRulesText(deliveredRulesText(), kDeliveredRulesName);
-    std::ifstream in(path, std::ios::binary);
+    // The name is UTF-8; through a path it reaches Windows' wide file API too.
+    const std::u8string name(path.begin(), path.end());
+    std::ifstream in(std::filesystem::path(name), std::ios::binary);
     std::string text;
     if (in)
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

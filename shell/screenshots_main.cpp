@@ -1,6 +1,8 @@
-// pj-screenshots OUTDIR CATALOGUE: shows every window of PROJECTOR in turn on
-// the display it runs on (Xvfb, no window manager) and takes each with
-// ImageMagick's "import -window root", cropped to the window.
+// pj-screenshots OUTDIR CATALOGUE [--only NAME]...: shows every window of
+// PROJECTOR in turn on the display it runs on (Xvfb, no window manager) and
+// takes each as the display shows it (shell/screengrab.h), cropped to the
+// window, into OUTDIR/NAME.png; with --only just those named (the Windows
+// build under Wine takes only "main").
 
 #include "shell/cataloguetree.h"
 #include "shell/codelistview.h"
@@ -16,6 +18,7 @@
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "shell/receivemonitor.h"
+#include "shell/screengrab.h"
 #include "shell/virtualpanel.h"
 #include "sim/projectorsim.h"
 #include "sim/simulator.h"
@@ -30,7 +33,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -44,6 +46,7 @@ using namespace pj::shell;
 namespace {
 
 QString outDir;
+QStringList only; // names to take; all when empty
 int failures = 0;
 
 void settle(int ms) {
@@ -56,18 +59,12 @@ void settle(int ms) {
 }
 
 void grab(const QString& name, const QRect& area) {
+    if (!only.isEmpty() && !only.contains(name))
+        return;
     settle(250);
     const QString file = QDir(outDir).filePath(name + QStringLiteral(".png"));
-    const QString crop = QStringLiteral("%1x%2+%3+%4")
-                             .arg(area.width())
-                             .arg(area.height())
-                             .arg(area.x())
-                             .arg(area.y());
-    const int rc = QProcess::execute(
-        QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                   QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file});
-    if (rc != 0) {
-        std::cerr << "import failed for " << name.toStdString() << '\n';
+    if (!grabScreenArea(file, area)) {
+        std::cerr << "no picture of " << name.toStdString() << '\n';
         ++failures;
     } else {
         std::cout << file.toStdString() << '\n';
@@ -91,11 +88,19 @@ void shootDialog(QDialog& d, const QString& name) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 3) {
-        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE\n";
+    const QStringList args = QApplication::arguments().mid(1);
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--only") && i + 1 < args.size())
+            only << args[++i];
+        else
+            positional << args[i];
+    }
+    if (positional.size() != 2) {
+        std::cerr << "usage: pj-screenshots OUTDIR CATALOGUE [--only NAME]...\n";
         return 2;
     }
-    outDir = QString::fromLocal8Bit(argv[1]);
+    outDir = positional[0];
     QDir().mkpath(outDir);
 
     // The detection dialog while it searches: the simulator answers within a
@@ -130,7 +135,7 @@ int main(int argc, char** argv) {
     ProgramOptions options;
     options.simulate = true;
     options.scanPresentPorts = false;
-    options.catalogueFile = QString::fromLocal8Bit(argv[2]);
+    options.catalogueFile = positional[1];
     ProjectorApp projector(options);
     if (!projector.start()) {
         std::cerr << "start-up failed\n";
@@ -295,7 +300,9 @@ int main(int argc, char** argv) {
     }
 
     // "试发" from the code list's context menu, answered by the simulated
-    // Epson projector on a pseudo-terminal of its own.
+    // Epson projector on a pseudo-terminal of its own (POSIX only: the
+    // Windows build has no projector simulator).
+#ifndef Q_OS_WIN
     if (QTreeWidgetItem* epson = tree->modelItem(
             QStringLiteral("爱普生 Epson"), QStringLiteral("EB系列 双电脑双HDMI (ESC/VP21)"))) {
         sim::ProjectorSimulatorOptions po;
@@ -341,6 +348,7 @@ int main(int argc, char** argv) {
             ++failures;
         }
     }
+#endif
 
     // The question before a write at a speed the edition only approximates,
     // and the message when the port cannot be opened, shown as the panel shows them.

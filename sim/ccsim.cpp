@@ -4,16 +4,22 @@
 // follows as one JSON object per line (on standard output, or in --log FILE).
 // Standard input takes commands, one per line: "press N" (key slot 0..17),
 // "stream [BAUD] [SECONDS]" (send counting bytes without pause, 115200 baud
-// by default, until "stream off" or for SECONDS), "unplug", "replug", "quit".
+// by default, until "stream off" or for SECONDS), "unplug", "replug",
+// "reset [answer=B] [machine-type=M] [probes=P] [min-gap-ms=N]" (a new
+// controller with those settings on the same link, as a Simulator on Windows
+// asks for when it starts), "quit".
 
 #include "sim/ccsim_projector.h"
 #include "sim/simulator.h"
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <string>
@@ -39,7 +45,9 @@ const char* kUsage =
     "  --link PATH          在 PATH 建立指向伪终端的符号链接\n"
     "  --log FILE           事件日志写入 FILE（默认标准输出）\n"
     "标准输入命令: press N（按下键 N，0..17）、stream [BAUD] [SECONDS]（不停地发送递增字节，\n"
-    "            默认 115200 波特，直到 stream off 或 SECONDS 秒后）、unplug、replug、quit\n"
+    "            默认 115200 波特，直到 stream off 或 SECONDS 秒后）、unplug、replug、quit、\n"
+    "            reset [answer=字节] [machine-type=0|1|-1] [probes=all|first|none]\n"
+    "                  [min-gap-ms=毫秒]（换一台这样设置的中控，链接不变）\n"
     "注意: Linux 伪终端会清除 PARENB，只能看出奇校验，偶校验与无校验无法区分。\n";
 
 bool parseNumber(const std::string& text, long& value) {
@@ -51,17 +59,85 @@ bool parseNumber(const std::string& text, long& value) {
     return errno == 0 && end && *end == '\0';
 }
 
+bool parseSeconds(const std::string& text, double& value) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos)
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+}
+
 int usageError(const std::string& message) {
     std::cerr << "ccsim: " << message << '\n' << kUsage;
     return 2;
 }
 
-void handleCommand(const std::string& line, pj::sim::Simulator& sim) {
+std::optional<pj::sim::ProbePolicy> parseProbes(const std::string& v) {
+    if (v == "all")
+        return pj::sim::ProbePolicy::All;
+    if (v == "first")
+        return pj::sim::ProbePolicy::First;
+    if (v == "none")
+        return pj::sim::ProbePolicy::None;
+    return std::nullopt;
+}
+
+// "reset" words (name=value) applied to `opt`; false with a reason.
+bool applyResetWords(std::istringstream& in, pj::sim::SimulatorOptions& opt, std::string& error) {
+    std::string word;
+    while (in >> word) {
+        const auto eq = word.find('=');
+        const std::string name = word.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
+        long n = 0;
+        if (name == "answer" && parseNumber(value, n) && n >= 0 && n <= 255) {
+            opt.answerByte = static_cast<std::uint8_t>(n);
+        } else if (name == "machine-type" && parseNumber(value, n) && n >= -1 && n <= 1) {
+            opt.machineType = static_cast<int>(n);
+        } else if (name == "probes" && parseProbes(value)) {
+            opt.probes = *parseProbes(value);
+        } else if (name == "min-gap-ms" && parseNumber(value, n) && n >= 0 && n <= 60000) {
+            opt.minChunkGap = std::chrono::milliseconds(n);
+        } else {
+            error = "reset 的参数无效: " + word;
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Running {
+    pj::sim::SimulatorOptions base; // as given on the command line
+    std::unique_ptr<pj::sim::Simulator> sim;
+    std::ostream* sink = nullptr;
+};
+
+void handleCommand(const std::string& line, Running& running) {
+    pj::sim::Simulator& sim = *running.sim;
     std::istringstream in(line);
     std::string word;
     if (!(in >> word))
         return;
-    if (word == "press") {
+    if (word == "reset") {
+        pj::sim::SimulatorOptions opt = running.base;
+        std::string error;
+        if (!applyResetWords(in, opt, error)) {
+            std::cerr << "ccsim: " << error << '\n';
+            return;
+        }
+        sim.stop();
+        auto next = std::make_unique<pj::sim::Simulator>(opt);
+        next->log().setSink(running.sink);
+        if (!next->start(error)) {
+            std::cerr << "ccsim: " << error << '\n';
+            // The old settings come back, so that there is still a controller.
+            next = std::make_unique<pj::sim::Simulator>(running.base);
+            next->log().setSink(running.sink);
+            if (!next->start(error))
+                std::cerr << "ccsim: " << error << '\n';
+        }
+        running.sim = std::move(next);
+    } else if (word == "press") {
         std::string n;
         long key = 0;
         if (!(in >> n) || !parseNumber(n, key) || key < 0 || key > 255) {
@@ -78,18 +154,18 @@ void handleCommand(const std::string& line, pj::sim::Simulator& sim) {
         }
         pj::sim::StreamOptions options;
         long baud = 115200;
-        long seconds = 0;
+        double seconds = 0; // fractions too (0.2), as the Windows Simulator asks
         std::string second;
         in >> second;
         if ((!first.empty() && (!parseNumber(first, baud) || baud <= 0)) ||
             (!second.empty() &&
-             (!parseNumber(second, seconds) || seconds < 0 || seconds > 86400))) {
+             (!parseSeconds(second, seconds) || seconds < 0 || seconds > 86400))) {
             std::cerr << "ccsim: 用法 stream [BAUD] [SECONDS]（BAUD 大于 0，SECONDS 0..86400）或 "
                          "stream off\n";
             return;
         }
         options.baud = static_cast<std::uint32_t>(baud);
-        options.duration = std::chrono::seconds(seconds);
+        options.duration = std::chrono::milliseconds(std::llround(seconds * 1000));
         std::string error;
         if (!sim.startStream(options, error))
             std::cerr << "ccsim: " << error << '\n';
@@ -102,9 +178,9 @@ void handleCommand(const std::string& line, pj::sim::Simulator& sim) {
     } else if (word == "quit" || word == "exit") {
         gQuit = true;
     } else {
-        std::cerr
-            << "ccsim: 未知命令 " << word
-            << "（可用: press N, stream [BAUD] [SECONDS], stream off, unplug, replug, quit）\n";
+        std::cerr << "ccsim: 未知命令 " << word
+                  << "（可用: press N, stream [BAUD] [SECONDS], stream off, unplug, replug, "
+                     "reset, quit）\n";
     }
 }
 
@@ -141,14 +217,10 @@ int main(int argc, char** argv) {
         } else if (a == "--answer-probes") {
             if (!value(v))
                 return usageError("--answer-probes 需要 all、first 或 none");
-            if (v == "all")
-                opt.probes = pj::sim::ProbePolicy::All;
-            else if (v == "first")
-                opt.probes = pj::sim::ProbePolicy::First;
-            else if (v == "none")
-                opt.probes = pj::sim::ProbePolicy::None;
-            else
+            const auto probes = parseProbes(v);
+            if (!probes)
                 return usageError("--answer-probes 只能是 all、first 或 none");
+            opt.probes = *probes;
         } else if (a == "--link") {
             if (!value(opt.linkPath) || opt.linkPath.empty())
                 return usageError("--link 需要一个路径");
@@ -169,15 +241,15 @@ int main(int argc, char** argv) {
         }
     }
     // The port path goes out before the first event.
-    pj::sim::Simulator sim(opt);
+    Running running{opt, std::make_unique<pj::sim::Simulator>(opt), nullptr};
     std::string error;
-    if (!sim.start(error)) {
+    if (!running.sim->start(error)) {
         std::cerr << "ccsim: " << error << '\n';
         return 1;
     }
-    std::cout << sim.portPath() << std::endl;
-    std::ostream& sink = logFile.empty() ? std::cout : static_cast<std::ostream&>(logStream);
-    sim.log().setSink(&sink, true);
+    std::cout << running.sim->portPath() << std::endl;
+    running.sink = logFile.empty() ? &std::cout : static_cast<std::ostream*>(&logStream);
+    running.sim->log().setSink(running.sink, true);
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -198,10 +270,10 @@ int main(int argc, char** argv) {
         }
         pending.append(buf, static_cast<std::size_t>(n));
         for (std::size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-            handleCommand(pending.substr(0, nl), sim);
+            handleCommand(pending.substr(0, nl), running);
             pending.erase(0, nl + 1);
         }
     }
-    sim.stop();
+    running.sim->stop();
     return 0;
 }

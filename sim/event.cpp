@@ -153,6 +153,77 @@ std::string Event::json() const {
     return out;
 }
 
+std::optional<Event> Event::fromJson(std::string_view line, SteadyTime at) {
+    std::size_t i = 0;
+    auto skipSpace = [&] {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r'))
+            ++i;
+    };
+    // A string token as written: from its opening to its closing quote.
+    auto quoted = [&]() -> std::optional<std::string_view> {
+        if (i >= line.size() || line[i] != '"')
+            return std::nullopt;
+        const std::size_t start = i++;
+        while (i < line.size() && line[i] != '"')
+            i += line[i] == '\\' ? 2 : 1;
+        if (i >= line.size())
+            return std::nullopt;
+        ++i;
+        return line.substr(start, i - start);
+    };
+    skipSpace();
+    if (i >= line.size() || line[i++] != '{')
+        return std::nullopt;
+    Event e("");
+    e.at_ = at;
+    bool sawKind = false;
+    for (;;) {
+        skipSpace();
+        const auto key = quoted();
+        skipSpace();
+        if (!key || key->size() < 2 || i >= line.size() || line[i++] != ':')
+            return std::nullopt;
+        skipSpace();
+        std::string_view value;
+        if (i < line.size() && line[i] == '"') {
+            const auto v = quoted();
+            if (!v)
+                return std::nullopt;
+            value = *v;
+        } else {
+            const std::size_t start = i;
+            while (i < line.size() && line[i] != ',' && line[i] != '}')
+                ++i;
+            value = line.substr(start, i - start);
+            while (!value.empty() && value.back() == ' ')
+                value.remove_suffix(1);
+            if (value.empty())
+                return std::nullopt;
+        }
+        const std::string name(key->substr(1, key->size() - 2));
+        e.fields_.emplace_back(name, std::string(value));
+        if (name == "event") {
+            e.kind_ = *e.text("event");
+            e.fields_.pop_back();
+            sawKind = true;
+        } else if (name == "t") {
+            e.timeMs_ = e.number("t").value_or(0);
+            e.fields_.pop_back();
+        }
+        skipSpace();
+        if (i < line.size() && line[i] == ',') {
+            ++i;
+            continue;
+        }
+        if (i < line.size() && line[i] == '}')
+            break;
+        return std::nullopt;
+    }
+    if (!sawKind)
+        return std::nullopt;
+    return e;
+}
+
 void EventLog::setSink(std::ostream* sink, bool replay) {
     std::lock_guard lock(mu_);
     sink_ = sink;

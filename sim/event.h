@@ -53,6 +53,10 @@ public:
 
     // {"t":..., "event":"kind", fields...}
     std::string json() const;
+    // The event of one line that json() wrote (as ccsim's log holds them);
+    // nullopt for anything else. Its steady time is `at`.
+    static std::optional<Event> fromJson(std::string_view line,
+                                         SteadyTime at = std::chrono::steady_clock::now());
 
 private:
     std::string kind_;

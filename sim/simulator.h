@@ -3,6 +3,11 @@
 // projector-cli, a test) opens the pty's slave as its serial port; the simulator
 // sits on the master, reads the client's line settings through it, and behaves
 // as the controller would. One thread of its own serves the pty.
+//
+// Windows has no pseudo-terminal. There the Simulator drives a ccsim that runs
+// on Linux and whose pty Wine maps as a COM port (win32/simulator_win32.cpp):
+// it asks that ccsim for a controller with its options, sends it the panel's
+// commands and follows its event log, so the same API works on both sides.
 
 #include "sim/controller.h"
 #include "sim/event.h"
@@ -132,6 +137,10 @@ private:
     std::thread streamThread_;
     bool streamStop_ = false;
     StreamStats stats_;
+#ifdef _WIN32
+    struct Remote; // the ccsim driven from Windows
+    std::unique_ptr<Remote> remote_;
+#endif
 };
 
 } // namespace pj::sim

@@ -1,28 +1,12 @@
 #include "skin/artwork.h"
 
-#include <QFile>
-#include <QImage>
-#include <QPainter>
+#include "skin/artwork_render.h"
+
 #include <QPixmapCache>
-#include <QSvgRenderer>
 
 #include <cmath>
 
-static void initSkinResources() {
-    Q_INIT_RESOURCE(skin);
-}
-
 namespace pj::skin {
-
-namespace {
-void ensureResources() {
-    static const bool done = [] {
-        initSkinResources();
-        return true;
-    }();
-    (void)done;
-}
-} // namespace
 
 QSize artSize(Art a) {
     switch (a) {
@@ -55,9 +39,47 @@ QSize artSize(Art a) {
     return {};
 }
 
+std::span<const Art> allArt() {
+    static const Art all[] = {
+        Art::CloseNormal,       Art::MinimiseNormal, Art::ProgramIcon,     Art::AboutButton,
+        Art::NodeOpen,          Art::NodeClosed,     Art::NodeRoot,        Art::StatusConfirmed,
+        Art::StatusUnconfirmed, Art::HelpButton,     Art::MonitorButton,   Art::CaptionStrip,
+        Art::CloseHover,        Art::ClosePressed,   Art::MinimisePressed, Art::MinimiseHover,
+        Art::ArrowOut,          Art::ArrowIn,
+    };
+    return all;
+}
+
+std::vector<ArtRendition> artRenditions() {
+    std::vector<ArtRendition> out;
+    for (const Art a : allArt())
+        out.push_back({a, artSize(a)});
+    // The program icon: About (32), window and task-bar icons, the icon file.
+    for (const int side : {16, 24, 32, 48, 64, 256})
+        out.push_back({Art::ProgramIcon, {side, side}});
+    return out;
+}
+
+std::span<const double> artPixelRatios() {
+    static const double ratios[] = {1.0, 1.25, 1.5, 1.75, 2.0};
+    return ratios;
+}
+
+QString artRenditionName(Art a, QSize size, double devicePixelRatio) {
+    return QStringLiteral("%1-%2x%3@%4.png")
+        .arg(static_cast<int>(a))
+        .arg(size.width())
+        .arg(size.height())
+        .arg(static_cast<int>(std::lround(devicePixelRatio * 100)));
+}
+
+QSize artDeviceSize(QSize size, double devicePixelRatio) {
+    return {int(std::lround(size.width() * devicePixelRatio)),
+            int(std::lround(size.height() * devicePixelRatio))};
+}
+
 QString artPath(Art a) {
-    ensureResources();
-    return QStringLiteral(":/skin/%1.svg").arg(static_cast<int>(a));
+    return detail::artSourcePath(a);
 }
 
 QPixmap artPixmap(Art a, QSize size, double devicePixelRatio) {
@@ -75,18 +97,10 @@ QPixmap artPixmap(Art a, QSize size, double devicePixelRatio) {
     QPixmap pm;
     if (QPixmapCache::find(key, &pm))
         return pm;
-    QSvgRenderer renderer(artPath(a));
-    if (!renderer.isValid())
+    const QImage image =
+        detail::renderArt(a, size, devicePixelRatio, artDeviceSize(size, devicePixelRatio));
+    if (image.isNull())
         return {};
-    const QSize device(int(std::lround(size.width() * devicePixelRatio)),
-                       int(std::lround(size.height() * devicePixelRatio)));
-    QImage image(device, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(device)));
-    }
     pm = QPixmap::fromImage(image);
     pm.setDevicePixelRatio(devicePixelRatio);
     QPixmapCache::insert(key, pm);
@@ -94,9 +108,7 @@ QPixmap artPixmap(Art a, QSize size, double devicePixelRatio) {
 }
 
 QIcon artIcon(Art a) {
-    if (!QFile::exists(artPath(a)))
-        return {};
-    return QIcon(artPath(a));
+    return detail::makeArtIcon(a);
 }
 
 } // namespace pj::skin

@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
     const int runs = argc > 3 ? std::atoi(argv[3]) : 5;
     if (models <= 0 || keys <= 0 || runs <= 0)
         die(QStringLiteral("用法: bench_lint [MODELS KEYS_PER_MODEL RUNS]"));
-    ::unsetenv("PROJECTOR_CATALOGUE");
-    ::unsetenv(cc::kRulesEnv);
+    qunsetenv("PROJECTOR_CATALOGUE");
+    qunsetenv(cc::kRulesEnv);
 
     const auto templates = deliveredModels();
     const CatalogueSnapshot snapshot = makeSnapshot(templates, models, keys);

@@ -258,17 +258,20 @@ TEST(CsvImport, OnlyRegularFilesUpToTheLimitAreOpened) {
     QTemporaryDir dir;
     QElapsedTimer t;
     t.start();
+    EXPECT_FALSE(readCatalogueCsvFile(dir.path())); // a folder
+    // Devices and named pipes that open as files: POSIX only.
+#ifndef Q_OS_WIN
     for (const char* device : {"/dev/zero", "/dev/urandom"}) {
         auto r = readCatalogueCsvFile(QString::fromLatin1(device));
         ASSERT_FALSE(r);
         EXPECT_TRUE(r.error().message.contains(u("不是普通文件")));
     }
-    EXPECT_FALSE(readCatalogueCsvFile(dir.path())); // a folder
     const QString fifo = dir.filePath(u("pipe.csv"));
     ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
     auto pipe = readCatalogueCsvFile(fifo); // would block if it were opened
     ASSERT_FALSE(pipe);
     EXPECT_TRUE(pipe.error().message.contains(u("不是普通文件")));
+#endif
     // A sparse file just over the limit is refused by its size, unread.
     const QString big = dir.filePath(u("big.csv"));
     {

@@ -30,16 +30,16 @@ using pj::catalogue::test::testBackend;
 class CatalogueCli : public ::testing::Test {
 protected:
     void SetUp() override { use("projector"); }
-    void TearDown() override { ::unsetenv("PROJECTOR_CATALOGUE"); }
+    void TearDown() override { qunsetenv("PROJECTOR_CATALOGUE"); }
 
     // Switches to a new, empty location.
     void use(const char* stem) {
         where_ = catalogues_.fresh(QString::fromLatin1(stem));
         file_ = where_.file.toStdString();
         if (where_.odbc.isEmpty())
-            ::unsetenv("PROJECTOR_CATALOGUE");
+            qunsetenv("PROJECTOR_CATALOGUE");
         else
-            ::setenv("PROJECTOR_CATALOGUE", where_.odbc.toUtf8().constData(), 1);
+            qputenv("PROJECTOR_CATALOGUE", where_.odbc.toUtf8());
     }
 
     struct Run {

@@ -34,8 +34,8 @@ CliRun cli(std::vector<std::string> args) {
 class Lint : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::unsetenv("PROJECTOR_CATALOGUE");
-        ::unsetenv(pj::codecheck::kRulesEnv);
+        qunsetenv("PROJECTOR_CATALOGUE");
+        qunsetenv(pj::codecheck::kRulesEnv);
         file_ = dir_.filePath(QStringLiteral("projector.mdb")).toStdString();
         ok({"init"});
         ok({"add-company", "爱普生 Epson"});
@@ -50,7 +50,7 @@ protected:
         ok({"add-company", "无名厂"});
         ok({"add-model", "无名厂", "M", "--baud", "9600", "--key", "开机:0:01"});
     }
-    void TearDown() override { ::unsetenv(pj::codecheck::kRulesEnv); }
+    void TearDown() override { qunsetenv(pj::codecheck::kRulesEnv); }
 
     void ok(std::vector<std::string> words) {
         words.insert(words.begin(), {"catalogue", "--catalogue", file_});
@@ -68,7 +68,7 @@ protected:
 };
 
 TEST(LintDelivered, DeliveredCatalogue_LintsClean) {
-    ::unsetenv("PROJECTOR_CATALOGUE");
+    qunsetenv("PROJECTOR_CATALOGUE");
     const CliRun r = cli({"catalogue", "--catalogue", PJ_DELIVERED_CATALOGUE, "lint"});
     EXPECT_EQ(r.code, kOk) << r.out << r.err;
     EXPECT_EQ(r.out, "检查了 32 个型号的 216 个功能码，都符合厂家的规则\n");
@@ -138,7 +138,7 @@ TEST_F(Lint, RulesFileFromTheCommandLineOrTheEnvironment_IsUsed) {
     CliRun r = cli({"catalogue", "--catalogue", file_, "--rules", rules, "lint", "无名厂"});
     EXPECT_EQ(r.code, kFailed);
     EXPECT_EQ(r.out, "无名厂 / M / 开机（开机1）: 01\n    长度应为 2 字节（现为 1 字节）\n");
-    ::setenv(pj::codecheck::kRulesEnv, rules.c_str(), 1);
+    qputenv(pj::codecheck::kRulesEnv, QByteArray::fromStdString(rules));
     r = lint({"无名厂"});
     EXPECT_EQ(r.code, kFailed);
     EXPECT_EQ(r.err, "错误：1 个功能码不符合厂家的规则（共检查 1 个）\n");
@@ -167,7 +167,7 @@ TEST_F(Lint, WrongCommandLine_ExitsTwo) {
 }
 
 TEST(LintCatalogue, MissingCatalogue_IsAOneLineError) {
-    ::unsetenv("PROJECTOR_CATALOGUE");
+    qunsetenv("PROJECTOR_CATALOGUE");
     const CliRun r = cli({"catalogue", "--catalogue", "/nonexistent/p.mdb", "lint"});
     EXPECT_EQ(r.code, kFailed);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

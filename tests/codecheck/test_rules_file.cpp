@@ -260,6 +260,20 @@ TEST_F(RulesSource, MissingOrFaultyFile_GivesNoRulesAndSaysWhy) {
     EXPECT_EQ(faulty.errors.size(), 1u);
 }
 
+TEST_F(RulesSource, AFileNamedInChinese_IsReadOnEveryPlatform) {
+    // File names come as UTF-8 (the command line on Windows included).
+    const std::filesystem::path dir = makeTempDir();
+    const std::string name = "\xE8\xA7\x84\xE5\x88\x99.rules"; // 规则.rules
+    const std::u8string u8(name.begin(), name.end());
+    std::ofstream(dir / std::filesystem::path(u8)) << kAcme;
+    const std::u8string dirU8 = dir.u8string();
+    const std::string path = std::string(dirU8.begin(), dirU8.end()) + "/" + name;
+    const LoadedRules loaded = loadRules(path);
+    EXPECT_TRUE(loaded.ok()) << (loaded.errors.empty() ? "" : loaded.errors[0]);
+    EXPECT_EQ(loaded.source, path);
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(RulesSource, CheckerWithoutRules_ChecksNothing) {
     const Checker c(nullptr);
     EXPECT_FALSE(c.check("NEC", "P474W", {"02", false}).checked());

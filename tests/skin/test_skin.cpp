@@ -71,6 +71,7 @@ private Q_SLOTS:
     void framePaint_framesTheBody();
     void fonts_mapChineseFacesToInstalledFamilies();
     void artwork_everyPictureRendersAtItsSize();
+    void artwork_anySizeAndRatioIsServed();
 };
 
 void TestSkin::dialogUnits_mapToPixelsOfTheDialogFont() {
@@ -393,6 +394,37 @@ void TestSkin::artwork_everyPictureRendersAtItsSize() {
     const QImage strip = artPixmap(Art::CaptionStrip).toImage();
     for (int y = 0; y < 26; ++y)
         QCOMPARE(strip.pixelColor(0, y).alpha(), 255);
+}
+
+void TestSkin::artwork_anySizeAndRatioIsServed() {
+    // Every picture at every listed ratio, named as the PNG build carries it.
+    QCOMPARE(artRenditionName(Art::CloseNormal, {44, 19}, 1.25),
+             QStringLiteral("103-44x19@125.png"));
+    QCOMPARE(artDeviceSize({44, 19}, 1.25), QSize(55, 24));
+    QCOMPARE(static_cast<int>(allArt().size()), 18);
+    for (const ArtRendition& r : artRenditions()) {
+        for (const double ratio : artPixelRatios()) {
+            const QPixmap pm = artPixmap(r.art, r.size, ratio);
+            QCOMPARE(pm.size(), artDeviceSize(r.size, ratio));
+        }
+    }
+    // A size or ratio the lists lack still comes out at its size: rendered
+    // from the drawing, or (PNG build) scaled from the nearest larger rendering.
+    const QPixmap odd = artPixmap(Art::StatusConfirmed, {20, 20}, 1.3);
+    QCOMPARE(odd.size(), QSize(26, 26));
+    QCOMPARE(odd.devicePixelRatio(), 1.3);
+    const QImage oddImage = odd.toImage();
+    int painted = 0;
+    for (int y = 0; y < oddImage.height(); ++y)
+        for (int x = 0; x < oddImage.width(); ++x)
+            painted += oddImage.pixelColor(x, y).alpha() > 0;
+    QVERIFY(painted > 26 * 26 / 4); // the tick, not an empty square
+    const QPixmap huge = artPixmap(Art::ProgramIcon, {300, 300}, 2.0);
+    QCOMPARE(huge.size(), QSize(600, 600));
+    // The window icon offers the program icon at the task bar's sizes.
+    const QIcon icon = artIcon(Art::ProgramIcon);
+    QCOMPARE(icon.pixmap(QSize(32, 32), 1.0).size(), QSize(32, 32));
+    QCOMPARE(icon.pixmap(QSize(48, 48), 1.0).size(), QSize(48, 48));
 }
 
 QTEST_MAIN(TestSkin)
