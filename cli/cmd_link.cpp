@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/link_commands.h"
 #include "cli/model_source.h"
+#include "cli/recording.h"
 #include "link/codetext.h"
 #include "link/detection.h"
 #include "link/edition.h"
@@ -309,17 +310,19 @@ const char kWriteSynopsis[] =
     "write --port PORT --edition CODE [--machine-type 0|1] [--visualizer N] "
     "(--projector-baud BAUD --code SLOT:PARITY:CODETEXT [--code ...] | "
     "--catalogue FILE --company C --model M [--keys all|N,N,...] [--projector-baud BAUD]) "
-    "[--wait-echo SECONDS] [--json]";
+    "[--wait-echo SECONDS] [--room NAME] [--record FILE] [--require-record] [--json]";
 const char kRoomSynopsis[] =
     "room --port PORT --edition CODE [--machine-type 0|1] [--signal-source 0-4] [--off-delay N] "
     "[--visualizer-type 0|1] [--curtain N] [--alarm 0|1] [--one-key 0|1] [--door-open 0|1] "
-    "[--network 0|1] [--projector-baud BAUD] [--json]";
-const char kCardSynopsis[] =
-    "card --port PORT --edition CODE [--machine-type 0|1] --number TEXT [--json]";
+    "[--network 0|1] [--projector-baud BAUD] [--room NAME] [--record FILE] [--require-record] "
+    "[--json]";
+const char kCardSynopsis[] = "card --port PORT --edition CODE [--machine-type 0|1] --number TEXT "
+                             "[--room NAME] [--record FILE] [--require-record] [--json]";
 const char kMonitorSynopsis[] =
     "monitor --port PORT --baud BAUD [--parity none|odd|even] [--ascii] [--seconds N] [--json]";
 
-// --code SLOT:PARITY:CODETEXT
+} // namespace
+
 std::optional<link::CodeListEntry> parseCodeOption(const std::string& text, std::string& error) {
     const auto c1 = text.find(':');
     const auto c2 = c1 == std::string::npos ? c1 : text.find(':', c1 + 1);
@@ -381,8 +384,6 @@ std::optional<std::vector<std::size_t>> parseKeys(const std::string& text, std::
     }
     return out;
 }
-
-} // namespace
 
 // ---- formatting -------------------------------------------------------------------
 
@@ -447,11 +448,11 @@ int detectCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& e
 
 int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
     std::string error;
-    const OptionSpec spec{{"--port", "--edition", "--machine-type", "--visualizer",
-                           "--projector-baud", "--wait-echo", "--catalogue", "--company", "--model",
-                           "--keys"},
-                          {"--code"},
-                          {"--json"}};
+    OptionSpec spec{{"--port", "--edition", "--machine-type", "--visualizer", "--projector-baud",
+                     "--wait-echo", "--catalogue", "--company", "--model", "--keys"},
+                    {"--code"},
+                    {"--json"}};
+    addRecordOptions(spec);
     int exit = kOk;
     const auto a = readCommandLine(args, spec, kWriteSynopsis, io, exit);
     if (!a)
@@ -521,13 +522,25 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
 
     const bool json = a->has("--json");
     Printer printer(io);
+    auto record = CliRecord::open(*a, env, a->value("--catalogue").value_or(""),
+                                  [&printer](const std::string& line) { printer.error(line); });
+    if (!record)
+        return kFailed;
+    record::WriteStart start = record->start(record::WriteKind::Codes, shell);
+    start.company = QString::fromStdString(a->value("--company").value_or(""));
+    start.model = QString::fromStdString(a->value("--model").value_or(""));
+    start.projectorBaud = model.selectedBaud;
+    RecordedWrite recorded(*record, start);
+
     auto channel = makeChannel(env, printer);
     BlockQueue blocks;
     channel->setReceiveHandler([&blocks](Bytes b) { blocks.push(std::move(b)); });
     CliObserver observer(printer, json, &model);
     observer.announceListening = waitEcho.has_value() || json;
 
-    const link::SequenceResult result = link::writeSelectedCodes(*channel, shell, model, observer);
+    const link::SequenceResult result =
+        link::writeSelectedCodes(*channel, shell, model, recorded.observe(model.rows, observer));
+    recorded.done(result);
     if (!result.ok()) {
         if (!result.message.empty())
             printer.error(result.message);
@@ -547,6 +560,8 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
                 const auto row = link::matchEcho(model.rows, *block);
                 if (!row)
                     continue;
+                if (!confirmed[*row])
+                    recorded.echo(static_cast<int>(*row), model.rows[*row], *block);
                 confirmed[*row] = true;
                 if (json)
                     printer.out("{\"event\":\"confirmed\",\"row\":" + std::to_string(*row) + "}");
@@ -593,11 +608,12 @@ int writeCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& en
 }
 
 int roomCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    const OptionSpec spec{{"--port", "--edition", "--machine-type", "--signal-source",
-                           "--off-delay", "--visualizer-type", "--curtain", "--alarm", "--one-key",
-                           "--door-open", "--network", "--projector-baud"},
-                          {},
-                          {"--json"}};
+    OptionSpec spec{{"--port", "--edition", "--machine-type", "--signal-source", "--off-delay",
+                     "--visualizer-type", "--curtain", "--alarm", "--one-key", "--door-open",
+                     "--network", "--projector-baud"},
+                    {},
+                    {"--json"}};
+    addRecordOptions(spec);
     int exit = kOk;
     const auto a = readCommandLine(args, spec, kRoomSynopsis, io, exit);
     if (!a)
@@ -644,10 +660,18 @@ int roomCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
     }
     const bool json = a->has("--json");
     Printer printer(io);
+    auto record =
+        CliRecord::open(*a, env, "", [&printer](const std::string& line) { printer.error(line); });
+    if (!record)
+        return kFailed;
+    const link::RoomParameterBlock block = link::buildRoomBlock(p);
+    record::WriteStart start = record->start(record::WriteKind::Room, shell);
+    start.roomBlock = record::roomBlockText(block);
+    RecordedWrite recorded(*record, start);
     auto channel = makeChannel(env, printer);
     CliObserver observer(printer, json);
-    const link::RoomParameterBlock block = link::buildRoomBlock(p);
     const auto result = link::writeRoomParameters(*channel, shell, p, listenBaud, observer);
+    recorded.done(result);
     channel->close();
     if (!result.ok()) {
         printer.error(result.message);
@@ -663,7 +687,8 @@ int roomCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
 }
 
 int cardCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env) {
-    const OptionSpec spec{{"--port", "--edition", "--machine-type", "--number"}, {}, {"--json"}};
+    OptionSpec spec{{"--port", "--edition", "--machine-type", "--number"}, {}, {"--json"}};
+    addRecordOptions(spec);
     int exit = kOk;
     const auto a = readCommandLine(args, spec, kCardSynopsis, io, exit);
     if (!a)
@@ -676,9 +701,17 @@ int cardCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env
         return usageError(io, "缺少 --number", kCardSynopsis);
     const bool json = a->has("--json");
     Printer printer(io);
+    auto record =
+        CliRecord::open(*a, env, "", [&printer](const std::string& line) { printer.error(line); });
+    if (!record)
+        return kFailed;
+    record::WriteStart start = record->start(record::WriteKind::Card, shell);
+    start.card = QString::fromStdString(*number);
+    RecordedWrite recorded(*record, start);
     auto channel = makeChannel(env, printer);
     CliObserver observer(printer, json);
     const auto result = link::writeIdCard(*channel, shell, *number, observer);
+    recorded.done(result);
     channel->close();
     if (!result.ok()) {
         printer.error(result.message);
@@ -793,15 +826,15 @@ std::span<const CommandInfo> linkCommands() {
          }},
         {"write", kWriteSynopsis,
          [](const std::vector<std::string>& a, Io& io) {
-             return writeCommand(a, io, systemLinkEnv());
+             return writeCommand(a, io, recordingLinkEnv());
          }},
         {"room", kRoomSynopsis,
          [](const std::vector<std::string>& a, Io& io) {
-             return roomCommand(a, io, systemLinkEnv());
+             return roomCommand(a, io, recordingLinkEnv());
          }},
         {"card", kCardSynopsis,
          [](const std::vector<std::string>& a, Io& io) {
-             return cardCommand(a, io, systemLinkEnv());
+             return cardCommand(a, io, recordingLinkEnv());
          }},
         {"monitor", kMonitorSynopsis,
          [](const std::vector<std::string>& a, Io& io) {
