@@ -320,19 +320,24 @@ CommissionPlan readCommissionPlan(const QByteArray& file, const ModelCodesLookup
                                              " 个"});
             continue;
         }
+        const Fields fields(columns, values);
+        // Two rows of one room would fill one page of the report twice.
+        const std::string room = fields.get("room");
+        if (!room.empty()) {
+            const auto [it, added] = rooms.emplace(room, line);
+            if (!added) {
+                plan.errors.push_back(
+                    {line, "房间 " + room + " 已在第 " + std::to_string(it->second) + " 行"});
+                continue;
+            }
+        }
         std::string error;
-        auto row = planRow(Fields(columns, values), models, error);
+        auto row = planRow(fields, models, error);
         if (!row) {
             plan.errors.push_back({line, error});
             continue;
         }
         row->line = line;
-        const auto [it, added] = rooms.emplace(row->room, line);
-        if (!added) {
-            plan.errors.push_back(
-                {line, "房间 " + row->room + " 已在第 " + std::to_string(it->second) + " 行"});
-            continue;
-        }
         plan.rows.push_back(std::move(*row));
     }
     if (plan.rows.empty() && plan.errors.empty())
