@@ -6,10 +6,9 @@
 #include "cli/recording.h"
 #include "cli/report_output.h"
 #include "record/recorder.h"
-#include "record/reportpdf.h"
+#include "record/reportfile.h"
 
 #include <QGuiApplication>
-#include <QSaveFile>
 
 #include <memory>
 #include <ostream>
@@ -24,15 +23,6 @@ namespace {
 int usage(Io& io, const std::string& why) {
     io.err << "用法错误：" << why << '\n' << "用法: projector-cli " << kReportSynopsis << '\n';
     return kUsage;
-}
-
-bool saveFile(const std::string& path, const QByteArray& data, std::string& error) {
-    QSaveFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit()) {
-        error = "无法写入 " + path + "：" + f.errorString().toStdString();
-        return false;
-    }
-    return true;
 }
 
 // Rich-text layout for the PDF needs a QGuiApplication; a command-line run
@@ -74,25 +64,25 @@ bool wantsReport(const ParsedArgs& args) {
 bool writeReportFiles(const record::RoomReport& report, const ParsedArgs& args, std::ostream& out,
                       std::ostream& err) {
     bool ok = true;
-    std::string error;
-    auto done = [&](const std::string& path, bool written) {
-        if (written) {
-            out << "报告已写入 " << path << '\n';
+    const std::pair<const char*, record::ReportFormat> formats[] = {
+        {"--html", record::ReportFormat::Html},
+        {"--csv", record::ReportFormat::Csv},
+        {"--pdf", record::ReportFormat::Pdf},
+    };
+    for (const auto& [option, format] : formats) {
+        const auto path = args.value(option);
+        if (!path)
+            continue;
+        std::optional<PdfSupport> support;
+        if (format == record::ReportFormat::Pdf)
+            support.emplace();
+        QString error;
+        if (record::writeReportFile(report, format, QString::fromStdString(*path), error)) {
+            out << "报告已写入 " << *path << '\n';
         } else {
-            err << "错误：" << error << '\n';
+            err << "错误：" << error.toStdString() << '\n';
             ok = false;
         }
-    };
-    if (const auto path = args.value("--html"))
-        done(*path, saveFile(*path, record::reportHtml(report), error));
-    if (const auto path = args.value("--csv"))
-        done(*path, saveFile(*path, record::reportCsv(report), error));
-    if (const auto path = args.value("--pdf")) {
-        PdfSupport support;
-        QString why;
-        const bool written = record::writeReportPdf(report, QString::fromStdString(*path), why);
-        error = why.toStdString();
-        done(*path, written);
     }
     return ok;
 }

@@ -2,7 +2,7 @@
 // the echoes, the parameters, the card, the writes still to redo), the HTML
 // and CSV made of it, and a PDF with a page per room after the summary.
 
-#include "record/reportpdf.h"
+#include "record/reportfile.h"
 #include "record/roomreport.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "record/reportpdf.h"
+#include "record/reportfile.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QGuiApplication>
@@ -9,6 +9,19 @@
 #include <QTextDocument>
 
 namespace pj::record {
+
+bool writeReportFile(const RoomReport& report, ReportFormat format, const QString& path,
+                     QString& error) {
+    if (format == ReportFormat::Pdf)
+        return writeReportPdf(report, path, error);
+    const QByteArray data = format == ReportFormat::Html ? reportHtml(report) : reportCsv(report);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        error = QStringLiteral("无法写入 %1：%2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
 
 bool writeReportPdf(const RoomReport& report, const QString& path, QString& error) {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
