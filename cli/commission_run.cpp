@@ -46,7 +46,10 @@ public:
         : events_(events)
         , row_(row)
         , total_(keys) {}
-    void progress(int percent) override { events_.keyProgress(row_, done_, total_, percent); }
+    void progress(int percent) override {
+        if (total_ > 0) // the room block and the card have no keys to count
+            events_.keyProgress(row_, done_, total_, percent);
+    }
     void rowWritten(std::size_t row) override {
         ++done_;
         events_.keyWritten(row_, row);
