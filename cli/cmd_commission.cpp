@@ -4,6 +4,7 @@
 
 #include "cli/commission_plan.h"
 #include "cli/commission_run.h"
+#include "cli/interrupt.h"
 #include "cli/model_source.h"
 #include "cli/record_commands.h"
 #include "cli/recording.h"
@@ -15,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <ostream>
@@ -251,6 +253,12 @@ private:
 
 int commissionCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& env,
                       ProgressStyle style) {
+    if (std::find_if(args.begin(), args.end(), [](const std::string& a) {
+            return a == "--help" || a == "-h";
+        }) != args.end()) {
+        io.out << "用法: projector-cli " << kCommissionSynopsis << '\n';
+        return kOk;
+    }
     if (args.empty() || args[0].rfind("--", 0) == 0)
         return usage(io, "缺少房间文件 ROOMS.csv");
     const std::string roomsFile = args[0];
@@ -263,7 +271,7 @@ int commissionCommand(const std::vector<std::string>& args, Io& io, const LinkEn
         return usage(io, error);
     CommissionOptions options;
     options.pause = a->has("--pause");
-    options.stop = env.stop;
+    options.stopRequested = [&env] { return stopRequested(env); };
     if (const auto v = a->value("--wait-echo")) {
         const auto seconds = parseInteger(*v, 0, 3600);
         if (!seconds)
@@ -326,7 +334,11 @@ int commissionCommand(const std::vector<std::string>& args, Io& io, const LinkEn
                                                                  : RunPrinter::Mode::Lines;
     const QDateTime started = record->recorder().now();
     RunPrinter printer(io, mode, plan);
-    const std::vector<RowResult> results = runCommission(plan, env, *record, printer, options);
+    std::vector<RowResult> results;
+    {
+        InterruptScope interrupts(env.stop == nullptr);
+        results = runCommission(plan, env, *record, printer, options);
+    }
     printer.finish();
 
     int done = 0;

@@ -4,6 +4,7 @@
 
 #include "cli/args.h"
 #include "cli/command.h"
+#include "cli/interrupt.h"
 #include "cli/link_commands.h"
 #include "cli/model_source.h"
 #include "cli/recording.h"
@@ -18,7 +19,6 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -121,42 +121,6 @@ int exitFor(const link::SequenceResult& result) {
 }
 
 // ---- shared option handling ---------------------------------------------------
-
-std::atomic<bool> gInterrupted{false};
-
-extern "C" void onInterrupt(int) {
-    gInterrupted = true;
-}
-
-// While alive, Ctrl-C ends a wait instead of the process.
-class InterruptScope {
-public:
-    explicit InterruptScope(bool active)
-        : active_(active) {
-        if (!active_)
-            return;
-        gInterrupted = false;
-        oldInt_ = std::signal(SIGINT, onInterrupt);
-        oldTerm_ = std::signal(SIGTERM, onInterrupt);
-    }
-    ~InterruptScope() {
-        if (!active_)
-            return;
-        std::signal(SIGINT, oldInt_);
-        std::signal(SIGTERM, oldTerm_);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    bool active_;
-    void (*oldInt_)(int) = SIG_DFL;
-    void (*oldTerm_)(int) = SIG_DFL;
-};
-
-bool stopRequested(const LinkEnv& env) {
-    return (env.stop && env.stop->load()) || gInterrupted.load();
-}
 
 // Seconds as a decimal number (0.5, 3), at most one day.
 std::optional<Millis> parseSeconds(const std::string& text) {

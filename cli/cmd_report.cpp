@@ -108,6 +108,10 @@ int reportCommand(const std::vector<std::string>& args, Io& io, const LinkEnv& e
     const auto a = parseArgs(args, spec, error);
     if (!a)
         return usage(io, error);
+    if (a->help) {
+        io.out << "用法: projector-cli " << kReportSynopsis << '\n';
+        return kOk;
+    }
     if (!wantsReport(*a))
         return usage(io, "请给出 --html、--csv 或 --pdf");
     record::WriteFilter filter;

@@ -203,9 +203,11 @@ std::optional<PlannedRow> planRow(const Fields& f, const ModelCodesLookup& model
         }
         for (std::size_t i = 0; i < row.codes->rows.size(); ++i) {
             const auto& r = row.codes->rows[i];
-            if (r.selected && link::codeTextToBytes(r.codeText).size() > link::kMaxCodeBytes) {
+            if (!r.selected)
+                continue;
+            if (const auto refusal = link::codeRowRefusal(r)) {
                 error = "第 " + std::to_string(i) + " 个功能码" +
-                        (r.name.empty() ? "" : "（" + r.name + "）") + link::msg::kCodeTooLong;
+                        (r.name.empty() ? "" : "（" + r.name + "）") + "：" + *refusal;
                 return std::nullopt;
             }
         }

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace pj::cli {
@@ -73,8 +74,9 @@ struct PortRun {
     const CommissionOptions& options;
     link::SerialChannel& channel;
     Blocks& blocks;
+    std::stop_token stop;
 
-    bool stopping() const { return options.stop && options.stop->load(); }
+    bool stopping() const { return stop.stop_requested(); }
 
     record::WriteStart startOf(record::WriteKind kind, const PlannedRow& row,
                                const link::ShellState& shell) const {
@@ -145,8 +147,8 @@ struct PortRun {
             start.roomBlock = record::roomBlockText(link::buildRoomBlock(*row.parameters));
             RecordedWrite write(record, start);
             RowObserver observer(events, row, 0);
-            const auto r =
-                link::writeRoomParameters(channel, shell, *row.parameters, listenBaud, observer);
+            const auto r = link::writeRoomParameters(channel, shell, *row.parameters, listenBaud,
+                                                     observer, stop);
             write.done(r);
             if (!r.ok()) {
                 result.message = r.message;
@@ -159,7 +161,7 @@ struct PortRun {
             start.card = QString::fromStdString(*row.card);
             RecordedWrite write(record, start);
             RowObserver observer(events, row, 0);
-            const auto r = link::writeIdCard(channel, shell, *row.card, observer);
+            const auto r = link::writeIdCard(channel, shell, *row.card, observer, stop);
             write.done(r);
             if (!r.ok()) {
                 result.message = r.message;
@@ -182,6 +184,17 @@ std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& 
                                      CliRecord& record, CommissionEvents& events,
                                      const CommissionOptions& options) {
     std::vector<RowResult> results(plan.rows.size());
+    std::stop_source stop;
+    // The stop request reaches every port's sequence through one token.
+    std::jthread watcher([&options, &stop](std::stop_token done) {
+        while (!done.stop_requested()) {
+            if (options.stopRequested && options.stopRequested()) {
+                stop.request_stop();
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
     std::vector<std::thread> threads;
     for (const auto& group : plan.byPort()) {
         threads.emplace_back([&, group] {
@@ -195,7 +208,7 @@ std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& 
                     events.message(*current, text);
             });
             channel.setReceiveHandler([&blocks](link::Bytes b) { blocks.push(std::move(b)); });
-            PortRun port{env, record, events, options, channel, blocks};
+            PortRun port{env, record, events, options, channel, blocks, stop.get_token()};
             bool first = true;
             for (std::size_t index : group) {
                 const PlannedRow& row = plan.rows[index];
@@ -222,6 +235,7 @@ std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& 
     }
     for (auto& t : threads)
         t.join();
+    watcher.request_stop();
     return results;
 }
 

@@ -10,7 +10,7 @@
 #include "cli/link_commands.h"
 #include "cli/recording.h"
 
-#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +22,9 @@ struct CommissionOptions {
     bool pause = false;
     // How long each row listens for echoes after its codes (0: not at all).
     pj::link::Millis waitEcho{0};
-    // Set to end the run: rows not begun are not done.
-    std::atomic<bool>* stop = nullptr;
+    // Asked now and then; true ends the run: each port stops at its next
+    // pause (a frame begun is finished first) and rows not begun are not done.
+    std::function<bool()> stopRequested;
 };
 
 struct RowResult {

@@ -69,9 +69,16 @@ WriteOutcome outcomeOf(link::SequenceOutcome outcome) {
         return WriteOutcome::Cancelled;
     case link::SequenceOutcome::PortFailed:
         return WriteOutcome::PortFailed;
-    default:
+    case link::SequenceOutcome::WriteFailed:
         return WriteOutcome::WriteFailed;
+    case link::SequenceOutcome::LineRefused:
+        return WriteOutcome::LineRefused;
+    case link::SequenceOutcome::ListenFailed:
+        return WriteOutcome::ListenFailed;
+    case link::SequenceOutcome::Stopped:
+        return WriteOutcome::Stopped;
     }
+    return WriteOutcome::WriteFailed;
 }
 
 ControllerInfo controllerOf(const link::ShellState& shell) {
