@@ -123,6 +123,26 @@ TEST_F(CliRecord, RoomAndCard_recordTheBlockAndTheNumber) {
     EXPECT_EQ(writes[1].outcome, record::WriteOutcome::Completed);
 }
 
+TEST_F(CliRecord, StoppedWrite_keepsTheKeysWrittenBeforeTheStop) {
+    clock.onSleep = [this] {
+        if (port.writes().size() >= 2)
+            stop = true;
+    };
+    const CliRun r = run(writeCommand, writeArgs({"--code", "0:none:a0 01", "--code",
+                                                  "1:none:a0 02", "--code", "2:none:a0 03"}));
+    EXPECT_EQ(r.code, kFailed);
+    const auto writes = recorded();
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].outcome, record::WriteOutcome::Stopped);
+    EXPECT_NE(writes[0].message.toStdString().find("已写入 1 个功能码（共 3 个）"),
+              std::string::npos)
+        << writes[0].message.toStdString();
+    ASSERT_GE(writes[0].keys.size(), 1u);
+    EXPECT_EQ(writes[0].keys[0].outcome, record::KeyOutcome::Written);
+    for (std::size_t i = 1; i < writes[0].keys.size(); ++i)
+        EXPECT_NE(writes[0].keys[i].outcome, record::KeyOutcome::Written);
+}
+
 TEST_F(CliRecord, PortThatCannotBeOpened_isRecordedAsSuch) {
     port.setDefaultOpenStatus(pj::link::PortOpenStatus::Unavailable);
     EXPECT_EQ(run(writeCommand, writeArgs({"--code", "0:none:01"})).code, kFailed);
