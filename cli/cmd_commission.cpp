@@ -271,7 +271,6 @@ int commissionCommand(const std::vector<std::string>& args, Io& io, const LinkEn
         return usage(io, error);
     CommissionOptions options;
     options.pause = a->has("--pause");
-    options.stopRequested = [&env] { return stopRequested(env); };
     if (const auto v = a->value("--wait-echo")) {
         const auto seconds = parseInteger(*v, 0, 3600);
         if (!seconds)

@@ -1,5 +1,7 @@
 #include "cli/commission_run.h"
 
+#include "cli/interrupt.h"
+
 #include "link/codetext.h"
 #include "link/sequences.h"
 #include "link/serialchannel.h"
@@ -129,7 +131,7 @@ struct PortRun {
             RowObserver observer(events, row, keys);
             blocks.clear();
             const auto r = link::writeSelectedCodes(channel, shell, model,
-                                                    write.observe(model.rows, observer));
+                                                    write.observe(model.rows, observer), stop);
             write.done(r);
             result.keysWritten = observer.written();
             if (!r.ok()) {
@@ -151,7 +153,7 @@ struct PortRun {
                                                      observer, stop);
             write.done(r);
             if (!r.ok()) {
-                result.message = r.message;
+                result.message = r.outcome == link::SequenceOutcome::Stopped ? "已中断" : r.message;
                 return result;
             }
         }
@@ -164,7 +166,7 @@ struct PortRun {
             const auto r = link::writeIdCard(channel, shell, *row.card, observer, stop);
             write.done(r);
             if (!r.ok()) {
-                result.message = r.message;
+                result.message = r.outcome == link::SequenceOutcome::Stopped ? "已中断" : r.message;
                 return result;
             }
         }
@@ -184,22 +186,13 @@ std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& 
                                      CliRecord& record, CommissionEvents& events,
                                      const CommissionOptions& options) {
     std::vector<RowResult> results(plan.rows.size());
-    std::stop_source stop;
     // The stop request reaches every port's sequence through one token.
-    std::jthread watcher([&options, &stop](std::stop_token done) {
-        while (!done.stop_requested()) {
-            if (options.stopRequested && options.stopRequested()) {
-                stop.request_stop();
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
+    StopRelay stop(env);
     std::vector<std::thread> threads;
     for (const auto& group : plan.byPort()) {
         threads.emplace_back([&, group] {
             Blocks blocks;
-            link::SerialChannel channel(env.makePort(), *env.clock);
+            link::SerialChannel channel(env.makePort(), stop.clock());
             const PlannedRow* current = nullptr;
             std::mutex currentMu;
             channel.setMessageSink([&](const std::string& text) {
@@ -208,7 +201,7 @@ std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& 
                     events.message(*current, text);
             });
             channel.setReceiveHandler([&blocks](link::Bytes b) { blocks.push(std::move(b)); });
-            PortRun port{env, record, events, options, channel, blocks, stop.get_token()};
+            PortRun port{env, record, events, options, channel, blocks, stop.token()};
             bool first = true;
             for (std::size_t index : group) {
                 const PlannedRow& row = plan.rows[index];
@@ -235,7 +228,6 @@ std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& 
     }
     for (auto& t : threads)
         t.join();
-    watcher.request_stop();
     return results;
 }
 

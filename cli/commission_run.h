@@ -22,9 +22,6 @@ struct CommissionOptions {
     bool pause = false;
     // How long each row listens for echoes after its codes (0: not at all).
     pj::link::Millis waitEcho{0};
-    // Asked now and then; true ends the run: each port stops at its next
-    // pause (a frame begun is finished first) and rows not begun are not done.
-    std::function<bool()> stopRequested;
 };
 
 struct RowResult {
@@ -76,7 +73,9 @@ public:
     }
 };
 
-// Results in the plan's row order.
+// Results in the plan's row order. stopRequested(env) ends the run: each port
+// stops at its next pause (a frame begun is finished first) and rows not begun
+// are not done.
 std::vector<RowResult> runCommission(const CommissionPlan& plan, const LinkEnv& env,
                                      CliRecord& record, CommissionEvents& events,
                                      const CommissionOptions& options);

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -57,12 +58,15 @@ struct CommissionRun {
     }
 };
 
-CommissionRun commission(const std::vector<std::string>& args, const std::string& input = {}) {
+CommissionRun commission(const std::vector<std::string>& args, const std::string& input = {},
+                         std::atomic<bool>* stop = nullptr) {
     std::ostringstream out, err;
     std::istringstream in(input);
     Io io{out, err, in};
     CommissionRun r;
-    r.code = commissionCommand(args, io, systemLinkEnv());
+    LinkEnv env = systemLinkEnv();
+    env.stop = stop;
+    r.code = commissionCommand(args, io, env);
     r.out = out.str();
     r.err = err.str();
     return r;
@@ -227,4 +231,51 @@ TEST(CliCommission, Pause_takesTheRowsOfOnePortOneAfterTheOther) {
     EXPECT_NE(r.out.find("第 3 行 房间 B 的中控接到"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("完成 2 个房间（共 3 个）"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("未完成：第 4 行 房间 C"), std::string::npos) << r.out;
+}
+
+TEST(CliCommission, Stop_endsEachPortAtItsNextPauseAndLeavesTheRowsNotBegunUndone) {
+    Sims sims(1);
+    ASSERT_TRUE(sims.started);
+    QTemporaryDir dir;
+    const std::string port = sims.all[0]->portPath();
+    QByteArray rooms = kHeader;
+    rooms += roomRow("A", port, "0:none:a0 01;1:none:a0 02;2:none:a0 03;3:none:a0 04");
+    rooms += roomRow("B", port, "0:none:b0 01");
+    const QString file = dir.filePath(QStringLiteral("rooms.csv"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(rooms);
+    f.close();
+    const QString recordFile = dir.filePath(QStringLiteral("record.db"));
+
+    std::atomic<bool> stop{false};
+    CommissionRun r;
+    std::thread cli([&] {
+        r = commission({file.toStdString(), "--json", "--record", recordFile.toStdString()}, {},
+                       &stop);
+    });
+    // Stopped once the first frame of room A has arrived.
+    const bool frame = sims.all[0]->log().waitFor("frame", 10s).has_value();
+    stop = true;
+    cli.join();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_LT(sims.count(0, "frame"), 4u);
+    EXPECT_EQ(sims.count(0, "room"), 0u);
+    EXPECT_TRUE(sims.all[0]->cards().empty());
+
+    std::map<QString, QJsonObject> doneByRoom;
+    for (const auto& e : r.events()) {
+        if (e.value(QStringLiteral("event")).toString() == QLatin1String("done"))
+            doneByRoom[e.value(QStringLiteral("room")).toString()] = e;
+    }
+    ASSERT_EQ(doneByRoom.size(), 2u);
+    EXPECT_FALSE(doneByRoom[QStringLiteral("A")].value(QStringLiteral("ok")).toBool());
+    EXPECT_EQ(doneByRoom[QStringLiteral("B")].value(QStringLiteral("message")).toString(),
+              QStringLiteral("已中断，未执行"));
+    const auto writes = recorded(recordFile);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].start.room, QStringLiteral("A"));
+    EXPECT_EQ(writes[0].outcome, record::WriteOutcome::Stopped);
+    EXPECT_GE(writes[0].keys.size(), 1u);
 }
