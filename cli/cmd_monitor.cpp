@@ -6,6 +6,8 @@
 #include "link/edition.h"
 #include "link/messages.h"
 
+#include <algorithm>
+
 namespace pj::cli {
 
 using namespace linkcmd;

@@ -8,6 +8,8 @@
 #include "link/messages.h"
 #include "link/roomcard.h"
 
+#include <functional>
+
 namespace pj::cli {
 
 using namespace linkcmd;

@@ -9,6 +9,8 @@
 #include "link/edition.h"
 #include "link/messages.h"
 
+#include <algorithm>
+
 namespace pj::cli {
 
 using namespace linkcmd;
