@@ -7,7 +7,7 @@ namespace pj::cli {
 namespace {
 void printUsage(std::ostream& os) {
     os << "用法: projector-cli COMMAND [OPTIONS]\n";
-    for (auto table : {linkCommands(), sendCommands(), catalogueCommands()}) {
+    for (auto table : {linkCommands(), sendCommands(), catalogueCommands(), recordCommands()}) {
         for (const auto& c : table)
             os << "  projector-cli " << c.synopsis << '\n';
     }
@@ -27,7 +27,7 @@ int runCli(const std::vector<std::string>& args, Io& io) {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (args[0] == "catalogue" && isCatalogueLint(rest))
         return catalogueLintCommand(rest, io);
-    for (auto table : {linkCommands(), sendCommands(), catalogueCommands()}) {
+    for (auto table : {linkCommands(), sendCommands(), catalogueCommands(), recordCommands()}) {
         for (const auto& c : table) {
             if (args[0] == c.name)
                 return c.run(rest, io);

@@ -41,6 +41,8 @@ std::span<const CommandInfo> sendCommands();
 extern const char kCatalogueLintSynopsis[];
 bool isCatalogueLint(const std::vector<std::string>& args);
 int catalogueLintCommand(const std::vector<std::string>& args, Io& io);
+// Defined in cmd_commission.cpp: report, commission.
+std::span<const CommandInfo> recordCommands();
 
 // argv without the program name.
 int runCli(const std::vector<std::string>& args, Io& io);

@@ -10,6 +10,7 @@
 #include "shell/dialogs/parameterdialog.h"
 #include "shell/editor/treecommands.h"
 #include "shell/receivemonitor.h"
+#include "shell/records/panelrecording.h"
 #include "shell/trialrun.h"
 #include "skin/artwork.h"
 #include "skin/bitmapbutton.h"
@@ -61,14 +62,7 @@ void place(QWidget* w, int x, int y, int width, int height) {
 
 // A question with "继续" and "取消"; true for continue.
 bool askContinue(QWidget* parent, const QString& question) {
-    QMessageBox box(QMessageBox::Question, QString(), question,
-                    QMessageBox::Yes | QMessageBox::Cancel, parent);
-    box.setObjectName(QStringLiteral("question"));
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("继续"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    ModalSeam::record(question);
-    return runModal(box) == QMessageBox::Yes;
+    return askQuestion(parent, question, QStringLiteral("继续"), QStringLiteral("取消"));
 }
 
 } // namespace
@@ -85,6 +79,17 @@ MainPanel::MainPanel(PanelContext context, QWidget* parent)
     skin::PanelPalette::apply(this);
     setFixedSize(panelSize());
     buildControls();
+    recording_ = new PanelRecording(
+        context.recorder, list_,
+        [this]() -> std::optional<PanelRecording::ShownModel> {
+            const int id = browser_.selectedModel().selectedModelId;
+            const auto names = browser_.modelShown() ? browser_.modelNames(id) : std::nullopt;
+            if (!names)
+                return std::nullopt;
+            return PanelRecording::ShownModel{id, names->first, names->second};
+        },
+        this);
+    connect(recording_, &PanelRecording::failed, this, &MainPanel::report);
 
     connect(&browser_, &CatalogueBrowser::modelShownChanged, this,
             [this](bool) { updateWriteButton(); });
@@ -296,15 +301,18 @@ void MainPanel::writeCodes() {
             return;
         confirmed = true;
     }
+    if (!recording_->askRoom(window()))
+        return;
     // The worker writes from copies; the rows' icons follow its reports.
     codeSnapshot_ = std::make_shared<link::SelectedModel>(model);
-    startOperation(
-        Operation::Codes,
-        [&channel = channel_, shell = shell_, model = codeSnapshot_](link::SequenceObserver& o,
-                                                                     std::stop_token stop) {
-            return link::writeSelectedCodes(channel, shell, *model, o, stop);
-        },
-        confirmed);
+    startOperation(Operation::Codes,
+                   recording_->codes(shell_, model,
+                                     [&channel = channel_, shell = shell_, model = codeSnapshot_](
+                                         link::SequenceObserver& o, std::stop_token stop) {
+                                         return link::writeSelectedCodes(channel, shell, *model, o,
+                                                                         stop);
+                                     }),
+                   confirmed);
 }
 
 void MainPanel::writeRoomParameters() {
@@ -324,22 +332,29 @@ void MainPanel::writeRoomParameters() {
         }
         return;
     }
+    if (!recording_->askRoom(window()))
+        return;
     shellSnapshot_ = std::make_shared<link::ShellState>(shell_);
-    startOperation(Operation::Room, [&channel = channel_, shell = shellSnapshot_, params = *params,
+    startOperation(Operation::Room,
+                   recording_->room(shell_, *params,
+                                    [&channel = channel_, shell = shellSnapshot_, params = *params,
                                      baud = browser_.selectedModel().selectedBaud](
                                         link::SequenceObserver& o, std::stop_token stop) {
-        return link::writeRoomParameters(channel, *shell, params, baud, o, stop);
-    });
+                                        return link::writeRoomParameters(channel, *shell, params,
+                                                                         baud, o, stop);
+                                    }));
 }
 
 void MainPanel::writeIdCard() {
-    if (busy())
+    if (busy() || !recording_->askRoom(window()))
         return;
     startOperation(Operation::Card,
-                   [&channel = channel_, shell = shell_, number = card_->text().toStdString()](
-                       link::SequenceObserver& o, std::stop_token stop) {
-                       return link::writeIdCard(channel, shell, number, o, stop);
-                   });
+                   recording_->card(
+                       shell_, card_->text(),
+                       [&channel = channel_, shell = shell_, number = card_->text().toStdString()](
+                           link::SequenceObserver& o, std::stop_token stop) {
+                           return link::writeIdCard(channel, shell, number, o, stop);
+                       }));
 }
 
 QString MainPanel::stopOperation() {
@@ -397,6 +412,7 @@ void MainPanel::updateWriteButton() {
 }
 
 void MainPanel::onTaskFinished(int outcome, const QString& message, int, int rowsRefused) {
+    recording_->finished(outcome, message);
     const Operation op = running_;
     if (op == Operation::Trial) {
         // The test-send window says how it went; nothing else is shown.
@@ -526,7 +542,8 @@ void MainPanel::testSendRow(int row) {
 }
 
 void MainPanel::onReceived(const link::Bytes& block) {
-    browser_.codeList().matchEcho(block);
+    if (const auto row = browser_.codeList().matchEcho(block))
+        recording_->echo(*row, block);
     if (shell_.monitorOpen)
         Q_EMIT receivedForMonitor(QByteArray(reinterpret_cast<const char*>(block.data()),
                                              static_cast<qsizetype>(block.size())));

@@ -46,12 +46,17 @@ namespace pj::skin {
 class BitmapButton;
 }
 
+namespace pj::record {
+class Recorder;
+}
+
 namespace pj::shell {
 
 class CatalogueEditing;
 class CatalogueTree;
 class CodeListView;
 class ReceiveMonitor;
+class PanelRecording;
 
 struct PanelContext {
     link::ShellState& shell;
@@ -64,6 +69,8 @@ struct PanelContext {
     CatalogueEditing* editing = nullptr;
     // The makers' framing rules for the model editor; null: codes are not judged.
     std::shared_ptr<const codecheck::Checker> checker;
+    // The commissioning record the writes go into (none: nothing is recorded).
+    record::Recorder* recorder = nullptr;
 };
 
 struct TrialRun;
@@ -84,6 +91,7 @@ public:
     CodeListView* codeList() const { return list_; }
     // The receive monitor while it is open, else null.
     ReceiveMonitor* monitor() const;
+    PanelRecording* recording() const { return recording_; }
     bool busy() const { return task_.busy(); }
     ControllerTask& task() { return task_; }
     // Asks the running operation to end at its next pause (a code write then
@@ -154,6 +162,7 @@ private:
     std::function<std::vector<link::PortCheck>()> listPorts_;
     CatalogueEditing* editing_ = nullptr;
     ControllerTask task_;
+    PanelRecording* recording_ = nullptr;
     Operation running_ = Operation::None;
     // The copies the running operation works on, read back when it ends.
     std::shared_ptr<link::SelectedModel> codeSnapshot_;

@@ -18,6 +18,7 @@ std::optional<std::uint8_t> parseByte(const QString& text) {
 
 std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& error) {
     ProgramOptions o;
+    o.keepRecord = true;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         auto value = [&](const QString& name) -> std::optional<QString> {
@@ -49,6 +50,15 @@ std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& err
             o.ports.push_back(port->toStdString());
         } else if (a == QStringLiteral("--version")) {
             o.version = true;
+        } else if (a == QStringLiteral("--record") || a.startsWith(QStringLiteral("--record="))) {
+            const auto file = value(QStringLiteral("--record"));
+            if (!file)
+                return std::nullopt;
+            if (file->isEmpty()) {
+                error = QStringLiteral("--record 需要一个文件名");
+                return std::nullopt;
+            }
+            o.recordFile = *file;
         } else if (a == QStringLiteral("--help") || a == QStringLiteral("-h")) {
             o.help = true;
         } else {
@@ -61,9 +71,10 @@ std::optional<ProgramOptions> parseOptions(const QStringList& args, QString& err
 
 QString usageText() {
     return QStringLiteral(
-        "用法: PROJECTOR [--simulate[=应答字节]] [--port 串口]... [--version]\n"
+        "用法: PROJECTOR [--simulate[=应答字节]] [--port 串口]... [--record 文件] [--version]\n"
         "  --simulate[=0x01]  在程序内启动模拟中控（伪终端），并首先在其串口上查找中控\n"
         "  --port 串口        也在该串口上查找中控（可重复）\n"
+        "  --record 文件      调试记录文件（默认为型号库旁的 projector-record.db）\n"
         "  --version          显示版本后退出\n"
         "型号库为工作目录中的 projector.mdb。\n");
 }

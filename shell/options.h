@@ -5,6 +5,8 @@
 //                            pseudo-terminal (answer byte 0x01 by default) and
 //                            look for the controller on its port first
 //   --port PORT              look on PORT as well (repeatable)
+//   --record FILE            keep the commissioning record in FILE (by default
+//                            beside the catalogue)
 //   --version                print the program's version and end
 //   --help
 
@@ -31,6 +33,11 @@ struct ProgramOptions {
     // The catalogue, "projector.mdb" in the working folder (tests and the
     // benchmark point it elsewhere; the command line does not).
     QString catalogueFile = QStringLiteral("projector.mdb");
+    // Whether the commissioning record is kept: in `recordFile`, or when that
+    // is empty beside the catalogue (record/location.h). The command line
+    // keeps it; tests that do not look at it leave it off.
+    bool keepRecord = false;
+    QString recordFile;
     bool help = false;
     bool version = false;
 };

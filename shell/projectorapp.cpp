@@ -2,6 +2,7 @@
 
 #include "codecheck/load.h"
 #include "link/detection.h"
+#include "record/location.h"
 #include "shell/cataloguebrowser.h"
 #include "shell/cataloguedbreader.h"
 #include "shell/dialogs/detectiondialog.h"
@@ -66,6 +67,7 @@ ProjectorApp::~ProjectorApp() {
     editing_.reset();
     browser_.reset();
     reader_.reset();
+    recorder_.close();
     db_.close();
 }
 
@@ -102,6 +104,8 @@ bool ProjectorApp::start() {
         MessageDialog::run(MessageDialog::DatabaseMissing, nullptr);
         return false;
     }
+    if (!openRecord())
+        return false;
 
     step.restart();
     loadRules();
@@ -197,13 +201,27 @@ void ProjectorApp::loadRules() {
                   lines.join(QLatin1Char('\n'));
 }
 
+bool ProjectorApp::openRecord() {
+    if (!options_.keepRecord)
+        return true;
+    const QString file = options_.recordFile.isEmpty()
+                             ? record::recordFileFor(options_.catalogueFile)
+                             : options_.recordFile;
+    if (recorder_.open(file) == record::OpenStatus::Opened)
+        return true;
+    // The file is left as it is; writing without a record is the user's choice.
+    return askQuestion(
+        nullptr, QStringLiteral("%1\n\n不记录写入，继续吗？").arg(recorder_.problem()),
+        QStringLiteral("继续（不记录）"), QStringLiteral("退出"), QStringLiteral("questionRecord"));
+}
+
 void ProjectorApp::createWindow() {
     reader_ = std::make_unique<CatalogueDbReader>(db_);
     browser_ = std::make_unique<CatalogueBrowser>(*reader_, selected_);
     browser_->build();
     editing_ = std::make_unique<CatalogueEditing>(db_, *browser_);
     PanelContext context{shell_,         *browser_, *channel_, [this] { return checkedPorts(); },
-                         editing_.get(), checker_};
+                         editing_.get(), checker_,  &recorder_};
     window_ = std::make_unique<MainWindow>(std::move(context));
 }
 

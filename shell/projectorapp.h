@@ -4,16 +4,20 @@
 // in-process controller simulator and the main window, and runs the start-up
 // in its order: controller detection; the settings dialog when the user chose
 // to set up by hand (closing it ends the program); the catalogue connection
-// ("没找到数据库文件！" ends the program); the tree, the code list and the panel
-// controls; then the window is shown. The makers' framing rules (the code
-// checker of the model editor) are read with the catalogue; rules that cannot
-// be read are reported once the window shows, and codes are then not judged.
+// ("没找到数据库文件！" ends the program); the commissioning record beside the
+// catalogue (one that cannot be kept is reported, and the program goes on
+// without it only when the user says so); the tree, the code list and the
+// panel controls; then the window is shown. The makers' framing rules (the
+// code checker of the model editor) are read with the catalogue; rules that
+// cannot be read are reported once the window shows, and codes are then not
+// judged.
 
 #include "catalogue/cataloguedb.h"
 #include "codecheck/checker.h"
 #include "link/clock.h"
 #include "link/serialchannel.h"
 #include "link/state.h"
+#include "record/recorder.h"
 #include "shell/options.h"
 
 #include <QObject>
@@ -69,6 +73,7 @@ public:
     catalogue::CatalogueDb& catalogue() { return db_; }
     // The code checker; null when the rules could not be read.
     std::shared_ptr<const codecheck::Checker> checker() const { return checker_; }
+    record::Recorder& recorder() { return recorder_; }
     sim::Simulator* simulator() const { return simulator_.get(); }
     MainWindow* mainWindow() const { return window_.get(); }
     // The virtual controller panel (with --simulate), else null.
@@ -80,6 +85,7 @@ private:
     int runDetection();
     bool connectCatalogue();
     void loadRules();
+    bool openRecord();
     void createWindow();
 
     ProgramOptions options_;
@@ -89,6 +95,7 @@ private:
     std::unique_ptr<link::SerialChannel> channel_;
     std::unique_ptr<sim::Simulator> simulator_;
     catalogue::CatalogueDb db_;
+    record::Recorder recorder_;
     std::unique_ptr<CatalogueDbReader> reader_;
     std::unique_ptr<CatalogueBrowser> browser_;
     std::unique_ptr<CatalogueEditing> editing_;

@@ -4,6 +4,7 @@
 // window, into OUTDIR/NAME.png; with --only just those named (the Windows
 // build under Wine takes only "main").
 
+#include "record/linkrecording.h"
 #include "shell/cataloguetree.h"
 #include "shell/codelistview.h"
 #include "shell/dialogs/aboutdialog.h"
@@ -18,6 +19,9 @@
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "shell/receivemonitor.h"
+#include "shell/records/recorddialog.h"
+#include "shell/records/reportdialog.h"
+#include "shell/records/roomnamedialog.h"
 #include "shell/screengrab.h"
 #include "shell/virtualpanel.h"
 #include "sim/projectorsim.h"
@@ -34,6 +38,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidgetItem>
@@ -439,6 +444,50 @@ int main(int argc, char** argv) {
     {
         HelpWindow w;
         shootDialog(w, QStringLiteral("help"));
+    }
+    // The commissioning record's windows over a record of two writes of the
+    // model shown above, one of them confirmed by its echo.
+    {
+        QTemporaryDir recordDir;
+        record::Recorder recorder;
+        const QString companyName = company->text(0);
+        const QString modelName = company->child(0)->text(0);
+        if (recordDir.isValid() && recorder.open(recordDir.filePath(QStringLiteral("record.db"))) ==
+                                       record::OpenStatus::Opened) {
+            const auto& rows = projector.selectedModel().rows;
+            for (const char* room : {"三楼 301", "三楼 302"}) {
+                record::WriteStart start;
+                start.room = QString::fromUtf8(room);
+                start.program = QStringLiteral("PROJECTOR");
+                start.controller = record::controllerOf(projector.shellState());
+                start.company = companyName;
+                start.model = modelName;
+                start.projectorBaud = projector.selectedModel().selectedBaud;
+                const qint64 id = recorder.beginWrite(start);
+                for (std::size_t i = 0; i < rows.size() && i < 3; ++i) {
+                    record::KeyEntry k;
+                    k.row = static_cast<int>(i);
+                    k.slot = static_cast<int>(rows[i].keyType);
+                    k.name = QString::fromStdString(rows[i].name);
+                    k.code = record::codeOf(rows[i]);
+                    recorder.addKey(id, k);
+                }
+                recorder.confirmKey(id, 0, rows.empty() ? QString() : record::codeOf(rows[0]),
+                                    rows.empty() ? QString() : record::codeOf(rows[0]));
+                recorder.finishWrite(id, record::WriteOutcome::Completed, {});
+            }
+            RoomNameDialog room(QStringLiteral("三楼 303"), recorder.roomNames());
+            shootDialog(room, QStringLiteral("record-room"));
+            record::WriteFilter filter;
+            filter.company = companyName;
+            filter.model = modelName;
+            RecordDialog records(
+                companyName, modelName,
+                recorder.writes(filter).value_or(std::vector<record::WriteEntry>{}), {});
+            shootDialog(records, QStringLiteral("record-list"));
+            ReportDialog report(recorder);
+            shootDialog(report, QStringLiteral("record-report"));
+        }
     }
     window->close();
     return failures == 0 ? 0 : 1;

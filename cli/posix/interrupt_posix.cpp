@@ -8,23 +8,23 @@ namespace pj::cli {
 
 namespace {
 
-std::atomic<std::atomic<bool>*> gFlag{nullptr};
+std::atomic<bool> gActive{false};
 void (*gOldInt)(int) = SIG_DFL;
 void (*gOldTerm)(int) = SIG_DFL;
 
 extern "C" void onInterrupt(int) {
-    if (std::atomic<bool>* flag = gFlag.load())
-        flag->store(true);
+    if (gActive.load())
+        gInterrupted.store(true);
 }
 
 } // namespace
 
-InterruptScope::InterruptScope(std::atomic<bool>& flag, bool active)
+InterruptScope::InterruptScope(bool active)
     : active_(active) {
     if (!active_)
         return;
-    flag = false;
-    gFlag = &flag;
+    gInterrupted = false;
+    gActive = true;
     gOldInt = std::signal(SIGINT, onInterrupt);
     gOldTerm = std::signal(SIGTERM, onInterrupt);
 }
@@ -34,7 +34,7 @@ InterruptScope::~InterruptScope() {
         return;
     std::signal(SIGINT, gOldInt);
     std::signal(SIGTERM, gOldTerm);
-    gFlag = nullptr;
+    gActive = false;
 }
 
 } // namespace pj::cli

@@ -12,14 +12,13 @@ namespace pj::cli {
 
 namespace {
 
-std::atomic<std::atomic<bool>*> gFlag{nullptr};
+std::atomic<bool> gActive{false};
 std::atomic<bool> gScopeEnded{true};
 
 BOOL WINAPI onConsoleControl(DWORD type) {
-    std::atomic<bool>* flag = gFlag.load();
-    if (flag == nullptr)
+    if (!gActive.load())
         return FALSE; // the default: the process ends
-    flag->store(true);
+    gInterrupted.store(true);
     if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
         for (int i = 0; i < 300 && !gScopeEnded.load(); ++i)
             Sleep(10);
@@ -29,13 +28,13 @@ BOOL WINAPI onConsoleControl(DWORD type) {
 
 } // namespace
 
-InterruptScope::InterruptScope(std::atomic<bool>& flag, bool active)
+InterruptScope::InterruptScope(bool active)
     : active_(active) {
     if (!active_)
         return;
-    flag = false;
+    gInterrupted = false;
     gScopeEnded = false;
-    gFlag = &flag;
+    gActive = true;
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
@@ -43,7 +42,7 @@ InterruptScope::~InterruptScope() {
     if (!active_)
         return;
     SetConsoleCtrlHandler(onConsoleControl, FALSE);
-    gFlag = nullptr;
+    gActive = false;
     gScopeEnded = true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <deque>
 
@@ -75,6 +76,18 @@ void showMessage(QWidget* parent, const QString& text) {
         return;
     }
     box.exec();
+}
+
+bool askQuestion(QWidget* parent, const QString& text, const QString& yes, const QString& no,
+                 const QString& name) {
+    QMessageBox box(QMessageBox::Question, QString(), text, QMessageBox::Yes | QMessageBox::Cancel,
+                    parent);
+    box.setObjectName(name);
+    box.button(QMessageBox::Yes)->setText(yes);
+    box.button(QMessageBox::Cancel)->setText(no);
+    box.setDefaultButton(QMessageBox::Cancel);
+    ModalSeam::record(text);
+    return runModal(box) == QMessageBox::Yes;
 }
 
 } // namespace pj::shell

@@ -44,4 +44,9 @@ int runModal(QDialog& dialog);
 // A message box without a title with one "确定" button: how failures are shown.
 void showMessage(QWidget* parent, const QString& text);
 
+// A question without a title with two buttons (`yes` first, `no` the default);
+// true for `yes`. `name` is the box's object name.
+bool askQuestion(QWidget* parent, const QString& text, const QString& yes, const QString& no,
+                 const QString& name = QStringLiteral("question"));
+
 } // namespace pj::shell

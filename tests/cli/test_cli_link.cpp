@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 
 using namespace pj::cli;
 using namespace pj::cli::testing;
@@ -220,6 +221,74 @@ TEST_F(CliLink, RoomAndCardBytes) {
     EXPECT_EQ(r.code, kFailed);
     EXPECT_EQ(r.err, "ID卡号过长（最多252字节）\n");
     EXPECT_TRUE(writes().empty());
+}
+
+TEST_F(CliLink, StopDuringAWrite_endsAtTheNextPauseSaysHowManyCodesWentOutAndExitsOne) {
+    // The stop comes while the first frame is going out (between its chunks).
+    clock.onSleep = [this] {
+        if (!port.writes().empty())
+            stop = true;
+    };
+    CliRun r =
+        run(writeCommand, with(kWriteBase, {"--projector-baud", "19200", "--code", "0:none:a0 01",
+                                            "--code", "1:none:a0 02", "--code", "2:none:a0 03"}));
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_NE(r.err.find("写码已停止：已写入 1 个功能码（共 3 个）"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "第 0 行已写入（键 0）: a0 01\n");
+    // The frame begun was finished, nothing after it went out, and the port
+    // was not reopened to listen.
+    const auto w = writes();
+    ASSERT_EQ(w.size(), 2u);
+    EXPECT_EQ(w[1].size(), 62u);
+    EXPECT_EQ(opens().size(), 2u);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(CliLink, CtrlCDuringAWrite_stopsItLikeAStopRequestAndLeavesTheSignalAsItWas) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Ctrl+C reaches a Windows program through the console control handler, "
+                    "not as a signal raised in the process";
+#endif
+    env.stop = nullptr; // the command takes SIGINT itself
+    bool raised = false;
+    clock.onSleep = [&] {
+        if (!raised && !port.writes().empty()) {
+            raised = true;
+            std::raise(SIGINT);
+        }
+    };
+    const auto before = std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGINT, before);
+    const CliRun r =
+        run(writeCommand, with(kWriteBase, {"--projector-baud", "19200", "--code", "0:none:a0 01",
+                                            "--code", "1:none:a0 02"}));
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_NE(r.err.find("写码已停止：已写入 1 个功能码（共 2 个）"), std::string::npos) << r.err;
+    EXPECT_EQ(writes().size(), 2u);
+    EXPECT_EQ(std::signal(SIGINT, before), before);
+}
+
+TEST_F(CliLink, StopDuringRoomOrCard_keepsTheBlockWholeAndExitsOne) {
+    clock.onSleep = [this] {
+        if (!port.writes().empty())
+            stop = true;
+    };
+    CliRun r = run(roomCommand, {"--port", "p", "--edition", "2007", "--json"});
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "房间参数写入已停止：参数已全部发出，未再监听回码\n");
+    EXPECT_EQ(writes(), (std::vector<Bytes>{{0x5A}, {1, 0, 1, 1, 5, 0, 0, 0}}));
+    EXPECT_EQ(opens().size(), 2u); // the listening line tried, the programming line; no reopen
+    EXPECT_FALSE(port.isOpen());
+    port.clearEvents();
+    stop = false;
+
+    r = run(cardCommand, {"--port", "p", "--edition", "31", "--number", "12"});
+    EXPECT_EQ(r.code, kFailed);
+    EXPECT_EQ(r.err, "ID卡号写入已停止：卡号已全部发出，未等到结束\n");
+    EXPECT_EQ(writes(), (std::vector<Bytes>{{0xCF, 0xBB, '1', '2', 0x02, 0x55}}));
+    EXPECT_FALSE(port.isOpen());
 }
 
 TEST_F(CliLink, DetectReportsTheAnsweringPort) {

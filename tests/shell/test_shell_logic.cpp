@@ -90,6 +90,19 @@ private Q_SLOTS:
         QVERIFY(parseOptions({QStringLiteral("--version")}, error)->version);
     }
 
+    void options_theProgramKeepsTheRecord_besideTheCatalogueOrWhereToldTo() {
+        QString error;
+        auto o = parseOptions({}, error);
+        QVERIFY(o && o->keepRecord && o->recordFile.isEmpty());
+        o = parseOptions({QStringLiteral("--record"), QStringLiteral("/srv/r.db")}, error);
+        QVERIFY(o && o->keepRecord);
+        QCOMPARE(o->recordFile, QStringLiteral("/srv/r.db"));
+        QVERIFY(!parseOptions({QStringLiteral("--record=")}, error));
+        QVERIFY(!parseOptions({QStringLiteral("--record")}, error));
+        // Made in code (tests, the benchmark): no record unless asked for.
+        QVERIFY(!ProgramOptions{}.keepRecord);
+    }
+
     void task_reportsOnItsOwnThreadInOrder() {
         InstantClock clock;
         auto fake = std::make_unique<link::FakeSerialPort>(clock);

@@ -1,0 +1,229 @@
+#include "record/recorder.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <thread>
+
+namespace pj::record {
+
+// One thread that owns the store's connection and runs the jobs in order;
+// the changes of the jobs found waiting together share one transaction.
+struct Recorder::Worker {
+    struct Job {
+        std::function<bool(RecordStore&)> run;
+        bool changes = false;
+        std::promise<std::pair<bool, QString>> done;
+    };
+
+    Worker()
+        : thread([this] { loop(); }) {}
+    ~Worker() {
+        {
+            std::lock_guard lock(mu);
+            stopping = true;
+        }
+        cv.notify_all();
+        thread.join();
+    }
+
+    std::pair<bool, QString> call(std::function<bool(RecordStore&)> run, bool changes) {
+        Job job{std::move(run), changes, {}};
+        auto result = job.done.get_future();
+        {
+            std::lock_guard lock(mu);
+            jobs.push_back(std::move(job));
+        }
+        cv.notify_all();
+        return result.get();
+    }
+
+    void loop() {
+        for (;;) {
+            std::deque<Job> batch;
+            {
+                std::unique_lock lock(mu);
+                cv.wait(lock, [this] { return stopping || !jobs.empty(); });
+                if (jobs.empty())
+                    break;
+                batch.swap(jobs);
+            }
+            runBatch(batch);
+        }
+        store.close(); // on the thread that opened it
+    }
+
+    void runBatch(std::deque<Job>& batch) {
+        const auto changing =
+            std::count_if(batch.begin(), batch.end(), [](const Job& j) { return j.changes; });
+        const bool together = changing > 1 && store.begin();
+        std::vector<std::pair<bool, QString>> results;
+        for (Job& j : batch) {
+            const bool ok = j.run(store);
+            results.emplace_back(ok, ok ? QString() : store.error());
+        }
+        if (together && !store.commit()) {
+            const QString error = store.error();
+            store.rollback();
+            for (std::size_t i = 0; i < batch.size(); ++i) {
+                if (batch[i].changes)
+                    results[i] = {false, error};
+            }
+        }
+        for (std::size_t i = 0; i < batch.size(); ++i)
+            batch[i].done.set_value(results[i]);
+    }
+
+    RecordStore store;
+    std::mutex mu;
+    std::condition_variable cv;
+    std::deque<Job> jobs;
+    bool stopping = false;
+    std::thread thread; // last: starts once the rest is built
+};
+
+Recorder::Recorder(Clock clock)
+    : clock_(std::move(clock)) {}
+
+Recorder::~Recorder() {
+    close();
+}
+
+QDateTime Recorder::now() const {
+    return clock_ ? clock_().toUTC() : QDateTime::currentDateTimeUtc();
+}
+
+OpenStatus Recorder::open(const QString& path, bool mayCreate) {
+    close();
+    worker_ = std::make_unique<Worker>();
+    OpenStatus status = OpenStatus::Unusable;
+    const QString error = worker_
+                              ->call(
+                                  [&](RecordStore& store) {
+                                      status = store.open(path, mayCreate);
+                                      return status == OpenStatus::Opened;
+                                  },
+                                  false)
+                              .second;
+    std::lock_guard lock(mu_);
+    path_ = path;
+    if (status != OpenStatus::Opened) {
+        problem_ = error;
+        active_ = false;
+        worker_.reset();
+        return status;
+    }
+    problem_.clear();
+    active_ = true;
+    return status;
+}
+
+void Recorder::close() {
+    worker_.reset();
+    std::lock_guard lock(mu_);
+    active_ = false;
+}
+
+bool Recorder::active() const {
+    std::lock_guard lock(mu_);
+    return active_;
+}
+
+QString Recorder::path() const {
+    std::lock_guard lock(mu_);
+    return path_;
+}
+
+QString Recorder::problem() const {
+    std::lock_guard lock(mu_);
+    return problem_;
+}
+
+void Recorder::setFailureSink(std::function<void(const QString&)> sink) {
+    std::lock_guard lock(mu_);
+    sink_ = std::move(sink);
+}
+
+std::optional<bool> Recorder::run(std::function<bool(RecordStore&)> job, bool changes) {
+    if (!active())
+        return std::nullopt;
+    const auto [ok, error] = worker_->call(std::move(job), changes);
+    if (!ok && changes)
+        failed(error);
+    return ok;
+}
+
+void Recorder::change(std::function<bool(RecordStore&)> job) {
+    run(std::move(job), true);
+}
+
+void Recorder::failed(const QString& text) {
+    std::function<void(const QString&)> sink;
+    {
+        std::lock_guard lock(mu_);
+        if (!active_)
+            return; // told already
+        active_ = false;
+        problem_ = text;
+        sink = sink_;
+    }
+    if (sink)
+        sink(text);
+}
+
+qint64 Recorder::beginWrite(const WriteStart& start) {
+    qint64 id = 0;
+    const QDateTime at = now();
+    change([&](RecordStore& s) {
+        id = s.beginWrite(start, at);
+        return id != 0;
+    });
+    return id;
+}
+
+void Recorder::finishWrite(qint64 writeId, WriteOutcome outcome, const QString& message) {
+    if (!writeId)
+        return;
+    const QDateTime at = now();
+    change([&](RecordStore& s) { return s.finishWrite(writeId, outcome, message, at); });
+}
+
+void Recorder::addKey(qint64 writeId, KeyEntry key) {
+    if (!writeId)
+        return;
+    if (!key.at.isValid())
+        key.at = now();
+    change([&](RecordStore& s) { return s.addKey(writeId, key); });
+}
+
+void Recorder::confirmKey(qint64 writeId, int row, const QString& code, const QString& echoBytes) {
+    if (!writeId)
+        return;
+    const QDateTime at = now();
+    change([&](RecordStore& s) { return s.confirmKey(writeId, row, code, at, echoBytes); });
+}
+
+std::optional<std::vector<WriteEntry>> Recorder::writes(const WriteFilter& filter) {
+    std::optional<std::vector<WriteEntry>> out;
+    run(
+        [&](RecordStore& s) {
+            out = s.writes(filter);
+            return out.has_value();
+        },
+        false);
+    return out;
+}
+
+QStringList Recorder::roomNames() {
+    std::optional<QStringList> out;
+    run(
+        [&](RecordStore& s) {
+            out = s.roomNames();
+            return out.has_value();
+        },
+        false);
+    return out.value_or(QStringList());
+}
+
+} // namespace pj::record
