@@ -136,7 +136,6 @@ public:
     Result<bool> modelNameTaken(int companyId, const QString& model);
     Result<ModelRecord> loadModel(int id);
     Result<CatalogueTree> loadTree();
-    Result<CatalogueTree> loadPgTree(); // loadTree's one statement on PostgreSQL
     Result<std::vector<ModelRecord>> loadAllModels();
     // The company's current ID by name; Conflict when it is gone.
     Result<int> currentCompanyId(const CompanyEntry& company);

@@ -4,9 +4,6 @@
 #include "catalogue/cataloguedb_p.h"
 #include "catalogue/checks.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QSqlQuery>
 #include <QStringList>
 
 #include <limits>
@@ -234,62 +231,8 @@ Result<ModelRecord> CatalogueDb::Impl::loadModel(int id) {
     });
 }
 
-namespace {
-
-// The tree on PostgreSQL: both lists as one JSON text each, in one row of
-// one statement. Through ODBC every value is fetched by a call of its own
-// (about 12 µs a value), so 20,000 models as rows cost a quarter of a
-// second; as one text they arrive in a few large pieces.
-constexpr char kPgTree[] =
-    "Select (Select coalesce(json_agg(json_build_array(ID,COP) Order By ID),'[]')::text "
-    "From COP), "
-    "(Select coalesce(json_agg(json_build_array(ID,CID,MODEL) Order By ID),'[]')::text "
-    "From MACHINE)";
-
-std::optional<QJsonArray> jsonRows(const QVariant& v) {
-    QJsonParseError e;
-    const QJsonDocument doc = QJsonDocument::fromJson(v.toString().toUtf8(), &e);
-    if (e.error != QJsonParseError::NoError || !doc.isArray())
-        return std::nullopt;
-    return doc.array();
-}
-
-int jsonId(const QJsonValue& v) {
-    return v.isDouble() ? v.toInt() : 0; // NULL reads as 0, as toId does
-}
-
-} // namespace
-
-Result<CatalogueTree> CatalogueDb::Impl::loadPgTree() {
-    QSqlQuery q(db());
-    q.setForwardOnly(true);
-    if (!q.exec(QString::fromLatin1(kPgTree)))
-        return dbError(q.lastError());
-    if (!q.next())
-        return dbError(q.lastError());
-    const auto companies = jsonRows(q.value(0));
-    const auto models = jsonRows(q.value(1));
-    q.finish();
-    if (!companies || !models)
-        return Error{ErrorCode::Database, QStringLiteral("数据库操作失败：目录树读取不完整")};
-    CatalogueTree t;
-    t.companies.reserve(static_cast<std::size_t>(companies->size()));
-    for (const QJsonValue& row : *companies) {
-        const QJsonArray r = row.toArray();
-        t.companies.push_back({jsonId(r.at(0)), r.at(1).toString()});
-    }
-    t.models.reserve(static_cast<std::size_t>(models->size()));
-    for (const QJsonValue& row : *models) {
-        const QJsonArray r = row.toArray();
-        t.models.push_back({jsonId(r.at(0)), jsonId(r.at(1)), r.at(2).toString()});
-    }
-    return t;
-}
-
 Result<CatalogueTree> CatalogueDb::Impl::loadTree() {
     return transaction<CatalogueTree>(TxKind::Read, [&]() -> Result<CatalogueTree> {
-        if (engine == Engine::PostgreSql)
-            return loadPgTree();
         CatalogueTree t;
         {
             auto q = run(Stmt::TreeCompanies, {});
