@@ -79,6 +79,8 @@ public:
     QVariant bindable(const QVariant& v) const;
     bool prefixesText() const;
     QString text(const QSqlQuery& q, int column) const;
+    // One key row read by KeysOfModel or AllKeys.
+    KeyRecord keyRecord(const QSqlQuery& q) const;
 
     // ---- statements (connection.cpp) ----
     // The prepared query of one catalogue statement, prepared on first use.
@@ -134,6 +136,7 @@ public:
     Result<bool> modelNameTaken(int companyId, const QString& model);
     Result<ModelRecord> loadModel(int id);
     Result<CatalogueTree> loadTree();
+    Result<std::vector<ModelRecord>> loadAllModels();
     // The company's current ID by name; Conflict when it is gone.
     Result<int> currentCompanyId(const CompanyEntry& company);
     // The model as the caller read it, found again and compared: its

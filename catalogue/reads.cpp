@@ -89,6 +89,104 @@ QString modelLabel(int id, const QString& name) {
 
 } // namespace
 
+namespace {
+
+// A speed is read whole, never wrapped into another number: one that is no
+// unsigned 32-bit number (or empty) reads as 0, "no speed", which every
+// writer refuses and the editor shows for fixing; the check names the
+// stored value.
+std::uint32_t storedBaud(const QVariant& v) {
+    if (const auto n = detail::storedInteger(v); n && *n >= 0 && *n <= 0xFFFFFFFFLL)
+        return static_cast<std::uint32_t>(*n);
+    return 0;
+}
+
+} // namespace
+
+// One key row: ID, FUNCTION, FUNCODE, TYPE, ISASCII, CHECK in that order.
+KeyRecord CatalogueDb::Impl::keyRecord(const QSqlQuery& q) const {
+    KeyRecord r;
+    r.id = toId(q.value(0));
+    r.function = text(q, 1);
+    r.code = text(q, 2);
+    // Slot and parity as stored; one that is no number or does not fit
+    // reads as -1, never wrapped into a valid one (slot 4294967296 must not
+    // become key 0). The check and the frame builder refuse them.
+    const auto small = [](const QVariant& v) {
+        const auto n = detail::storedInteger(v);
+        return n && *n >= std::numeric_limits<int>::min() && *n <= std::numeric_limits<int>::max()
+                   ? static_cast<int>(*n)
+                   : -1;
+    };
+    r.slot = small(q.value(3));
+    r.ascii = detail::storedInteger(q.value(4)).value_or(0) != 0;
+    r.parity = small(q.value(5));
+    return r;
+}
+
+Result<std::vector<ModelRecord>> CatalogueDb::Impl::loadAllModels() {
+    using Out = std::vector<ModelRecord>;
+    return transaction<Out>(TxKind::Read, [&]() -> Result<Out> {
+        std::map<int, QString> companyName;
+        {
+            auto q = run(Stmt::TreeCompanies, {});
+            if (!q)
+                return q.error();
+            while ((*q)->next())
+                companyName.emplace(toId((*q)->value(0)), text(**q, 1));
+            if ((*q)->lastError().isValid())
+                return dbError((*q)->lastError());
+            (*q)->finish();
+        }
+        Out models;
+        {
+            auto q = run(Stmt::AllModels, {});
+            if (!q)
+                return q.error();
+            while ((*q)->next()) {
+                ModelRecord m;
+                m.id = toId((*q)->value(0));
+                m.name = text(**q, 1);
+                m.baud = storedBaud((*q)->value(2));
+                m.description = text(**q, 3);
+                m.companyId = toId((*q)->value(4));
+                if (const auto it = companyName.find(m.companyId); it != companyName.end())
+                    m.companyName = it->second;
+                models.push_back(std::move(m));
+            }
+            if ((*q)->lastError().isValid())
+                return dbError((*q)->lastError());
+            (*q)->finish();
+        }
+        // Both lists come in ID order: the key rows are walked once beside
+        // the models (a sound catalogue has dense IDs, but duplicates and
+        // gaps are read as they are).
+        auto k = run(Stmt::AllKeys, {});
+        if (!k)
+            return k.error();
+        QSqlQuery* kq = *k;
+        std::size_t at = 0;
+        while (kq->next()) {
+            const int mid = toId(kq->value(6));
+            while (at < models.size() && models[at].id < mid)
+                ++at;
+            if (at == models.size())
+                break;
+            if (models[at].id != mid)
+                continue;
+            ModelRecord& m = models[at];
+            KeyRecord r = keyRecord(*kq);
+            m.ascii = r.ascii;
+            m.parity = r.parity;
+            m.keys.push_back(std::move(r));
+        }
+        if (kq->lastError().isValid())
+            return dbError(kq->lastError());
+        kq->finish();
+        return models;
+    });
+}
+
 Result<ModelRecord> CatalogueDb::Impl::loadModel(int id) {
     return transaction<ModelRecord>(TxKind::Read, [&]() -> Result<ModelRecord> {
         auto q = run(Stmt::ModelById, {id});
@@ -108,12 +206,7 @@ Result<ModelRecord> CatalogueDb::Impl::loadModel(int id) {
         m.description = text(**q, 2);
         m.companyId = toId((*q)->value(3));
         (*q)->finish();
-        // A speed is read whole, never wrapped into another number: one that
-        // is no unsigned 32-bit number (or empty) reads as 0, "no speed", which
-        // every writer refuses and the editor shows for fixing; the check
-        // names the stored value.
-        if (const auto v = detail::storedInteger(baud); v && *v >= 0 && *v <= 0xFFFFFFFFLL)
-            m.baud = static_cast<std::uint32_t>(*v);
+        m.baud = storedBaud(baud);
         if (auto c = run(Stmt::CompanyById, {m.companyId}); !c) {
             return c.error();
         } else {
@@ -126,23 +219,7 @@ Result<ModelRecord> CatalogueDb::Impl::loadModel(int id) {
             return k.error();
         QSqlQuery* kq = *k;
         while (kq->next()) {
-            KeyRecord r;
-            r.id = toId(kq->value(0));
-            r.function = text(*kq, 1);
-            r.code = text(*kq, 2);
-            // Slot and parity as stored; one that is no number or does not
-            // fit reads as -1, never wrapped into a valid one (slot 4294967296
-            // must not become key 0). The check and the frame builder refuse them.
-            const auto small = [](const QVariant& v) {
-                const auto n = detail::storedInteger(v);
-                return n && *n >= std::numeric_limits<int>::min() &&
-                               *n <= std::numeric_limits<int>::max()
-                           ? static_cast<int>(*n)
-                           : -1;
-            };
-            r.slot = small(kq->value(3));
-            r.ascii = detail::storedInteger(kq->value(4)).value_or(0) != 0;
-            r.parity = small(kq->value(5));
+            KeyRecord r = keyRecord(*kq);
             m.ascii = r.ascii;
             m.parity = r.parity;
             m.keys.push_back(std::move(r));
@@ -319,6 +396,12 @@ Result<std::vector<ModelEntry>> CatalogueDb::modelsOfCompany(int companyId) {
     return out;
 }
 
+Result<std::vector<ModelRecord>> CatalogueDb::loadAllModels() {
+    if (!isOpen())
+        return notFound();
+    return d_->loadAllModels();
+}
+
 Result<CatalogueSnapshot> CatalogueDb::exportSnapshot() {
     if (!isOpen())
         return notFound();
@@ -332,10 +415,11 @@ Result<CatalogueSnapshot> CatalogueDb::exportSnapshot() {
             s.companies.push_back(c.name);
             companyName.emplace(c.id, c.name);
         }
-        for (const auto& entry : tree->models) {
-            auto m = d_->loadModel(entry.id);
-            if (!m)
-                return m.error();
+        auto all = d_->loadAllModels();
+        if (!all)
+            return all.error();
+        for (const ModelRecord& model : *all) {
+            const ModelRecord* m = &model;
             auto it = companyName.find(m->companyId);
             if (it == companyName.end())
                 return Error{ErrorCode::Database,

@@ -52,6 +52,10 @@ const std::array<StatementText, static_cast<std::size_t>(Stmt::Count_)>& stateme
         {Stmt::ProbeMachine, "Select ID,MODEL,CID,BAUD,DESCRIPT From MACHINE Where 1=0"},
         {Stmt::ProbeFunkey,
          "Select ID,FUNCTION,FUNCODE,MID,TYPE,ISASCII,CHECK From FUNKEY Where 1=0"},
+        // Every model whole in two passes, for readers of the whole catalogue.
+        {Stmt::AllModels, "Select ID,MODEL,BAUD,DESCRIPT,CID From MACHINE Order By ID"},
+        {Stmt::AllKeys,
+         "Select ID,FUNCTION,FUNCODE,TYPE,ISASCII,CHECK,MID From FUNKEY Order By MID,ID"},
     }};
     return k;
 }

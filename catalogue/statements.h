@@ -48,6 +48,8 @@ enum class Stmt {
     ProbeCop,
     ProbeMachine,
     ProbeFunkey,
+    AllModels,
+    AllKeys,
     Count_
 };
 

@@ -134,11 +134,6 @@ void printProblem(std::ostream& out, const cc::LintModel& m, const cc::LintKey& 
 // The models named on the command line, read from the catalogue.
 std::optional<std::vector<cc::LintModel>> readModels(CatalogueDb& db, const LintOptions& o,
                                                      Io& io) {
-    auto tree = db.loadTree();
-    if (!tree) {
-        failed(io, tree.error().message);
-        return std::nullopt;
-    }
     std::optional<int> onlyCompany, onlyModel;
     if (o.positional.size() >= 2) {
         auto c = db.findCompany(q(o.positional[1]));
@@ -156,23 +151,31 @@ std::optional<std::vector<cc::LintModel>> readModels(CatalogueDb& db, const Lint
             onlyModel = *m;
         }
     }
-    std::map<int, std::string> companyName;
-    for (const auto& c : tree->companies)
-        companyName[c.id] = s(c.name);
+    // Every model in one read of the catalogue, whatever their number; one
+    // model alone by itself.
+    Result<std::vector<ModelRecord>> all = std::vector<ModelRecord>();
+    if (onlyModel) {
+        auto one = db.loadModel(*onlyModel);
+        if (one)
+            all->push_back(std::move(*one));
+        else
+            all = one.error();
+    } else {
+        all = db.loadAllModels();
+    }
+    if (!all) {
+        failed(io, all.error().message);
+        return std::nullopt;
+    }
     std::vector<cc::LintModel> models;
-    for (const auto& entry : tree->models) {
-        if ((onlyCompany && entry.companyId != *onlyCompany) ||
-            (onlyModel && entry.id != *onlyModel))
+    for (const auto& record : *all) {
+        if ((onlyCompany && record.companyId != *onlyCompany) ||
+            (onlyModel && record.id != *onlyModel))
             continue;
-        auto record = db.loadModel(entry.id);
-        if (!record) {
-            failed(io, record.error().message);
-            return std::nullopt;
-        }
         cc::LintModel m;
-        m.company = companyName[record->companyId];
-        m.model = s(record->name);
-        for (const auto& k : record->keys)
+        m.company = s(record.companyName);
+        m.model = s(record.name);
+        for (const auto& k : record.keys)
             m.keys.push_back({s(k.function), k.slot, s(k.code), k.ascii});
         models.push_back(std::move(m));
     }

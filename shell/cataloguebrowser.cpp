@@ -19,6 +19,8 @@ QString treeCommandText(TreeCommand command) {
         return QStringLiteral("修改投影机");
     case TreeCommand::DeleteModel:
         return QStringLiteral("删除投影机");
+    case TreeCommand::Refresh:
+        return QStringLiteral("刷新");
     }
     return {};
 }
@@ -35,6 +37,8 @@ bool MenuState::enabled(TreeCommand command) const {
         return modifyModel;
     case TreeCommand::DeleteModel:
         return deleteModel;
+    case TreeCommand::Refresh:
+        return refresh;
     }
     return false;
 }
@@ -62,6 +66,32 @@ void CatalogueBrowser::build() {
         if (it != byId.constEnd())
             companies_[*it].models.append(m);
     }
+}
+
+void CatalogueBrowser::reselect(const NodeRef& node) {
+    if (node.kind != NodeKind::Model || !modelShown_) {
+        select(node);
+        return;
+    }
+    const std::optional<int> companyId = catalogue_.companyIdByName(node.companyText);
+    const std::optional<int> modelId =
+        companyId ? catalogue_.modelIdByName(node.text, *companyId) : std::nullopt;
+    const std::optional<ModelContent> content = modelId ? catalogue_.model(*modelId) : std::nullopt;
+    const link::CodeList& shown = model_.rows;
+    bool same = content && content->baud == model_.selectedBaud &&
+                content->description == description_ &&
+                static_cast<std::size_t>(content->keys.size()) == shown.size();
+    for (qsizetype i = 0; same && i < content->keys.size(); ++i) {
+        const KeyEntry& key = content->keys[i];
+        const link::CodeListEntry& row = shown[static_cast<std::size_t>(i)];
+        same = key.name.toStdString() == row.name && key.codeText.toStdString() == row.codeText &&
+               key.keyType == row.keyType && key.parity == row.parity;
+    }
+    if (same) {
+        model_.selectedModelId = *modelId;
+        return;
+    }
+    select(node);
 }
 
 void CatalogueBrowser::select(const NodeRef& node) {
@@ -107,6 +137,7 @@ std::optional<MenuState> CatalogueBrowser::rightClick(const std::optional<NodeRe
     if (!node)
         return std::nullopt;
     MenuState menu;
+    menu.refresh = true;
     switch (node->kind) {
     case NodeKind::Root:
         insertMode_ = InsertCompany;

@@ -23,10 +23,11 @@ enum class TreeCommand {
     DeleteCompany = 40012,
     ModifyModel = 40009,
     DeleteModel = 40011,
+    Refresh = 40013, // reads the catalogue again, for changes made by others
 };
-inline constexpr TreeCommand kTreeCommands[] = {TreeCommand::AddCompany, TreeCommand::AddModel,
-                                                TreeCommand::DeleteCompany,
-                                                TreeCommand::ModifyModel, TreeCommand::DeleteModel};
+inline constexpr TreeCommand kTreeCommands[] = {
+    TreeCommand::AddCompany,  TreeCommand::AddModel,    TreeCommand::DeleteCompany,
+    TreeCommand::ModifyModel, TreeCommand::DeleteModel, TreeCommand::Refresh};
 QString treeCommandText(TreeCommand command);
 
 enum class NodeKind { Root, Company, Model };
@@ -53,6 +54,7 @@ struct MenuState {
     bool deleteCompany = false;
     bool modifyModel = false;
     bool deleteModel = false;
+    bool refresh = false;
     bool enabled(TreeCommand command) const;
 };
 
@@ -74,6 +76,11 @@ public:
     // A node became the tree's selection: a model loads its rows (row 0 ticked,
     // every row unconfirmed), speed and description; anything else empties the list.
     void select(const NodeRef& node);
+    // The same node again after build() read the catalogue afresh: a model
+    // whose speed, description and keys are as shown keeps its rows with
+    // their ticks and echo states (only its id follows a renumbering); any
+    // other change loads it as select() does.
+    void reselect(const NodeRef& node);
     bool modelShown() const { return modelShown_; }
     const QString& description() const { return description_; }
 

@@ -7,6 +7,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QSet>
 
 namespace pj::shell {
 
@@ -168,6 +170,55 @@ void CatalogueTree::fill() {
             addModelItem(c, model.name);
     }
     root_->setExpanded(true);
+}
+
+void CatalogueTree::reload() {
+    QSet<QString> expanded;
+    const bool rootExpanded = !root_ || root_->isExpanded();
+    if (root_) {
+        for (int i = 0; i < root_->childCount(); ++i)
+            if (root_->child(i)->isExpanded())
+                expanded.insert(root_->child(i)->text(0));
+    }
+    const std::optional<NodeRef> selected = nodeOf(currentItem());
+    const int scroll = verticalScrollBar()->value();
+
+    browser_.build();
+    fill();
+    for (int i = 0; i < root_->childCount(); ++i)
+        if (expanded.contains(root_->child(i)->text(0)))
+            root_->child(i)->setExpanded(true);
+    root_->setExpanded(rootExpanded);
+    verticalScrollBar()->setValue(scroll);
+    if (!selected)
+        return;
+
+    QTreeWidgetItem* item = nullptr;
+    switch (selected->kind) {
+    case NodeKind::Root:
+        item = root_;
+        break;
+    case NodeKind::Company:
+        item = companyItem(selected->text);
+        break;
+    case NodeKind::Model:
+        item = modelItem(selected->companyText, selected->text);
+        if (!item)
+            item = companyItem(selected->companyText);
+        break;
+    }
+    if (!item)
+        item = root_;
+    {
+        const QSignalBlocker block(this);
+        setCurrentItem(item);
+    }
+    const std::optional<NodeRef> now = nodeOf(item);
+    if (now->kind == selected->kind && now->text == selected->text &&
+        now->companyText == selected->companyText)
+        browser_.reselect(*now);
+    else
+        browser_.select(*now);
 }
 
 QTreeWidgetItem* CatalogueTree::addCompanyItem(const QString& name) {

@@ -32,6 +32,13 @@ public:
     // Fills the tree from the browser (which has read the catalogue) and
     // expands the root.
     void fill();
+    // Reads the catalogue again through the browser and fills the tree anew
+    // ("刷新", or a change by someone else): the root and the companies that
+    // were expanded stay expanded, the selected node stays selected where it
+    // still exists (a model whose values are unchanged keeps its code list as
+    // shown, see CatalogueBrowser::reselect). In place of a node that is gone
+    // its company is selected, or the root.
+    void reload();
 
     QTreeWidgetItem* rootItem() const { return root_; }
     QTreeWidgetItem* companyItem(const QString& name) const;

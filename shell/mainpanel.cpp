@@ -8,6 +8,7 @@
 #include "shell/dialogs/help.h"
 #include "shell/dialogs/modal.h"
 #include "shell/dialogs/parameterdialog.h"
+#include "shell/editor/catalogueediting.h"
 #include "shell/editor/treecommands.h"
 #include "shell/receivemonitor.h"
 #include "shell/records/panelrecording.h"
@@ -111,6 +112,8 @@ MainPanel::MainPanel(PanelContext context, QWidget* parent)
 }
 
 MainPanel::~MainPanel() {
+    if (editing_)
+        editing_->setRefresh({});
     task_.requestStop();
     task_.wait();
 }
@@ -123,6 +126,8 @@ void MainPanel::buildControls() {
     tree_ = new CatalogueTree(browser_, this);
     place(tree_, 8, 8, 177, 311);
     tree_->fill();
+    if (editing_)
+        editing_->setRefresh([this] { tree_->reload(); });
 
     list_ = new CodeListView(browser_.codeList(), this);
     place(list_, 193, 9, 301, 140);
@@ -582,9 +587,27 @@ void MainPanel::openMonitor() {
     monitor->open();
 }
 
+void MainPanel::refreshTree() {
+    // While an operation runs the tree is greyed and the model being written
+    // stays as it was read; the next activation or "刷新" catches up.
+    if (busy())
+        return;
+    if (editing_)
+        editing_->refreshTree();
+    else
+        tree_->reload();
+}
+
+void MainPanel::refreshIfChanged() {
+    if (!busy() && editing_ && editing_->changedSinceInStep())
+        editing_->refreshTree();
+}
+
 void MainPanel::onTreeCommand(TreeCommand command) {
     // The node the right click selected: the dialogs and deletes act on it.
-    if (editing_ && !busy()) {
+    if (command == TreeCommand::Refresh) {
+        refreshTree();
+    } else if (editing_ && !busy()) {
         EditorServices services;
         services.checker = checker_;
         services.testSend = [this](const CodeTrial& trial, QWidget* parent) {

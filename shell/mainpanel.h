@@ -121,6 +121,13 @@ public:
     // row's parity.
     void testSendRow(int row);
 
+    // "刷新": reads the catalogue tree again, keeping expanded companies and
+    // the selection where they still exist. Nothing while an operation runs.
+    void refreshTree();
+    // The same when the catalogue changed since the tree last matched it
+    // (the window calls it when it is activated).
+    void refreshIfChanged();
+
 public Q_SLOTS:
     void writeCodes();          // 1013
     void openSettings();        // 1016

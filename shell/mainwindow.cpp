@@ -39,6 +39,12 @@ MainWindow::MainWindow(PanelContext context, QWidget* parent)
     });
 }
 
+void MainWindow::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        panel_->refreshIfChanged();
+}
+
 void MainWindow::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     skin::centreOnScreen(this);

@@ -247,6 +247,25 @@ void measureReadsAndAdd(CatalogueDb& db, const CatalogueSnapshot& s, int models,
             die(QStringLiteral("tree"));
     }
     print("tree rows (all companies and models)", stats(tree), tree.size(), 150);
+    {
+        // The tree's names as imported, in order.
+        auto r = db.loadTree();
+        for (std::size_t i = 0; r && i < s.models.size(); ++i)
+            if (r->models[i].name != s.models[i].input.name)
+                die(QStringLiteral("tree: model %1 reads as %2").arg(i + 1).arg(r->models[i].name));
+    }
+
+    std::vector<double> all;
+    for (int i = 0; i < 3; ++i) {
+        QElapsedTimer t;
+        t.start();
+        auto r = db.loadAllModels();
+        all.push_back(ms(t));
+        if (!r || r->size() != static_cast<std::size_t>(models) ||
+            r->back().keys.size() != static_cast<std::size_t>(keysPerModel))
+            die(QStringLiteral("all models"));
+    }
+    print("every model whole in one read", stats(all), all.size(), 1000);
 
     std::vector<double> select;
     for (int i = 0; i < 300; ++i) {

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace pj::shell {
 
 namespace {
@@ -45,6 +47,7 @@ const TemplateSpec& spec(MessageDialog::Template t) {
     case MessageDialog::ConfirmDelete:
         return k140;
     case MessageDialog::ModelNameMissing:
+    case MessageDialog::Notice:
         break;
     }
     return k141;
@@ -76,6 +79,43 @@ MessageDialog::MessageDialog(Template t, QWidget* parent)
         const int result = b.result;
         connect(button, &QPushButton::clicked, this, [this, result] { done(result); });
     }
+}
+
+namespace {
+constexpr int kNoticeWidthDlu = 200;
+constexpr int kNoticeMarginDlu = 12;
+} // namespace
+
+MessageDialog::MessageDialog(const QString& text, QWidget* parent)
+    : SkinnedDialog(QStringLiteral("警告"), QSize(kNoticeWidthDlu, 71), parent)
+    , template_(Notice) {
+    setObjectName(QStringLiteral("messageNotice"));
+    const QRect area = px(QRect(kNoticeMarginDlu, 19, kNoticeWidthDlu - 2 * kNoticeMarginDlu, 14));
+    auto* label = new QLabel(text, this);
+    label->setObjectName(QStringLiteral("labelNotice"));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const int textHeight = std::max(area.height(), label->heightForWidth(area.width()));
+    label->setGeometry(area.x(), area.y(), area.width(), textHeight);
+
+    const QRect ok = px(QRect((kNoticeWidthDlu - 41) / 2, 0, 41, 15));
+    auto* button = new QPushButton(QStringLiteral("Ok"), this);
+    button->setObjectName(QStringLiteral("buttonNoticeOk"));
+    const int gap = px(QRect(0, 0, 0, 8)).height();
+    button->setGeometry(ok.x(), area.y() + textHeight + gap, ok.width(), ok.height());
+    button->setDefault(true);
+    connect(button, &QPushButton::clicked, this, [this] { done(1); });
+    resizeAndCentre(QSize(width(), button->geometry().bottom() + gap));
+}
+
+int MessageDialog::notify(const QString& text, QWidget* parent) {
+    MessageDialog d(text, parent);
+    ModalSeam::Handler h;
+    if (ModalSeam::take(h)) {
+        ModalSeam::record(text);
+        return h(d);
+    }
+    return d.exec();
 }
 
 int MessageDialog::run(Template t, QWidget* parent) {

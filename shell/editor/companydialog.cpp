@@ -2,6 +2,7 @@
 
 #include "shell/dialogs/modal.h"
 #include "shell/editor/catalogueediting.h"
+#include "shell/editor/treecommands.h"
 #include "skin/units.h"
 
 #include <QLabel>
@@ -44,7 +45,7 @@ int CompanyDialog::run(CatalogueEditing& editing, QWidget* parent) {
 void CompanyDialog::onOk() {
     const auto added = editing_.addCompany(name_->text());
     if (!added) {
-        showMessage(this, added.error().message);
+        showEditError(this, added.error());
         name_->setFocus();
         name_->selectAll();
         return;

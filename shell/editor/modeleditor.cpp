@@ -4,6 +4,7 @@
 #include "shell/dialogs/modal.h"
 #include "shell/editor/catalogueediting.h"
 #include "shell/editor/keygrid.h"
+#include "shell/editor/treecommands.h"
 #include "skin/units.h"
 
 #include <QCheckBox>
@@ -73,7 +74,7 @@ ModelEditor::ModelEditor(CatalogueEditing& editing, const QString& company,
                          const catalogue::ModelRecord& record, QWidget* parent,
                          const EditorServices& services)
     : ModelEditor(Mode::Modify, editing, company, parent, services) {
-    loadedName_ = record.name;
+    loaded_ = record;
     logic_.load(record);
     showValues();
 }
@@ -304,10 +305,18 @@ void ModelEditor::onOk() {
         if (!id)
             saved = id.error();
     } else {
-        saved = editing_.modifyModel(company_, loadedName_, input);
+        saved = editing_.modifyModel(company_, loaded_, input);
     }
     if (!saved) {
-        showMessage(this, saved.error().message);
+        showEditError(this, saved.error());
+        // Someone else deleted, renamed or changed the model (or deleted the
+        // company) since it was read: nothing was written and the tree has
+        // been read again; saving these values again would meet the same
+        // refusal, so the dialog closes.
+        if (saved.error().code == catalogue::ErrorCode::Conflict) {
+            done(0);
+            return;
+        }
         if (saved.error().code == catalogue::ErrorCode::ModelExists) {
             name_->setFocus();
             name_->selectAll();

@@ -10,8 +10,11 @@
 // value its message, and the refused field or grid cell is selected; the
 // dialog stays open with everything as typed. Then one catalogue operation
 // saves the model (CatalogueEditing); an error it returns ("该型号已经存在!",
-// a failing database) is shown and the dialog stays. The result is 1 after a
-// save, 0 after "取消" or closing. Enter and Escape only close the cell
+// a failing database) is shown and the dialog stays. When someone else
+// deleted, renamed or changed the model, or deleted its company, since the
+// dialog read it, the save writes nothing: the Conflict message is shown,
+// the tree is read again and the dialog closes with 0. The result is 1 after
+// a save, 0 after "取消", closing or a conflict. Enter and Escape only close the cell
 // editor.
 //
 // With the makers' framing rules (EditorServices::checker) each code is judged
@@ -116,7 +119,7 @@ private:
     Mode mode_;
     CatalogueEditing& editing_;
     QString company_;
-    QString loadedName_; // the modified model's name as stored
+    catalogue::ModelRecord loaded_; // the modified model as read
     EditorServices services_;
     ModelEditorLogic logic_;
     int fixRow_ = -1; // the row "改正" puts right; -1 none

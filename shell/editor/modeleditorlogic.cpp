@@ -1,5 +1,6 @@
 #include "shell/editor/modeleditorlogic.h"
 
+#include "catalogue/checks.h"
 #include "catalogue/functionkeys.h"
 #include "link/codetext.h"
 #include "link/testsend.h"
@@ -12,21 +13,6 @@ namespace {
 
 using catalogue::CatalogueDb;
 using catalogue::ModelInput;
-
-// A model that passes every rule of the catalogue, for checking one value at
-// a time against those rules.
-ModelInput probe() {
-    ModelInput m;
-    m.name = QStringLiteral("X");
-    m.baud = 9600;
-    return m;
-}
-
-std::optional<QString> refusal(const ModelInput& m) {
-    if (auto r = CatalogueDb::validateModelInput(m); !r)
-        return r.error().message;
-    return std::nullopt;
-}
 
 // The characters an ASCII key's stored code stands for, when they give the
 // same code back once saved; nullopt otherwise.
@@ -124,47 +110,34 @@ bool ModelEditorLogic::deleteSelectedRow() {
 }
 
 std::optional<ModelEditorLogic::Problem> ModelEditorLogic::check() const {
-    const QString trimmedName = name.trimmed();
-    if (trimmedName.isEmpty())
+    if (name.trimmed().isEmpty())
         return Problem{Field::Name, -1, catalogue::text::kEmptyModelName, true};
-    {
-        ModelInput m = probe();
-        m.name = trimmedName;
-        if (auto why = refusal(m))
-            return Problem{Field::Name, -1, *why};
+    const auto baud = catalogue::parseBaudText(baudText);
+    if (!baud)
+        return Problem{Field::Baud, -1, baud.error().message};
+    ModelInput m = input();
+    m.baud = *baud;
+    const std::optional<catalogue::InputFault> fault = catalogue::findInputFault(m);
+    if (!fault)
+        return std::nullopt;
+    using In = catalogue::InputField;
+    switch (fault->field) {
+    case In::ModelName:
+        return Problem{Field::Name, -1, fault->error.message};
+    case In::Baud:
+        return Problem{Field::Baud, -1, fault->error.message};
+    case In::Description:
+        return Problem{Field::Description, -1, fault->error.message};
+    case In::KeyName:
+        return Problem{Field::KeyName, fault->keyRow, fault->error.message};
+    case In::KeySlot:
+        return Problem{Field::KeySlot, fault->keyRow, fault->error.message};
+    case In::KeyCode:
+        return Problem{Field::KeyCode, fault->keyRow, fault->error.message};
+    case In::Parity:
+        break;
     }
-    {
-        const auto baud = parseBaud(baudText);
-        if (!baud)
-            return Problem{Field::Baud, -1, badBaudText()};
-        ModelInput m = probe();
-        m.baud = *baud;
-        if (auto why = refusal(m))
-            return Problem{Field::Baud, -1, *why};
-    }
-    {
-        ModelInput m = probe();
-        m.description = description;
-        if (auto why = refusal(m))
-            return Problem{Field::Description, -1, *why};
-    }
-    const QList<KeyRow>& rows = grid_.rows();
-    for (int i = 0; i < rows.size(); ++i) {
-        const KeyRow& row = rows[i];
-        ModelInput m = probe();
-        m.keys.push_back({row.name, 0, QStringLiteral("00")});
-        if (auto why = refusal(m))
-            return Problem{Field::KeyName, i, *why};
-        m.keys.front() = {QString(), row.slot, QStringLiteral("00")};
-        if (auto why = refusal(m))
-            return Problem{Field::KeySlot, i, *why};
-        if (auto code = CatalogueDb::storedCodeText(row.code, ascii, false); !code)
-            return Problem{Field::KeyCode, i, code.error().message};
-    }
-    // Whatever rule spans more than one value.
-    if (auto why = refusal(input()))
-        return Problem{Field::Model, -1, *why};
-    return std::nullopt;
+    return Problem{Field::Model, -1, fault->error.message};
 }
 
 catalogue::ModelInput ModelEditorLogic::input() const {

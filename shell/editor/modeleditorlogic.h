@@ -4,9 +4,9 @@
 // rows), which row is selected for "删除", loading a stored model, and the
 // checks a save runs before anything reaches the catalogue.
 //
-// Every check reuses the catalogue's own rules (CatalogueDb::validateModelInput
-// and storedCodeText), value by value, so that the dialog can point at the
-// value that is refused: the name field, the speed, the description, or one
+// Every check is the catalogue's own (findInputFault and parseBaudText in
+// catalogue/checks.h), which also says which value is refused, so that the
+// dialog can point at it: the name field, the speed, the description, or one
 // cell of the grid.
 //
 // With the makers' framing rules (codecheck::Checker) every code is also

@@ -8,6 +8,13 @@
 
 namespace pj::shell {
 
+void showEditError(QWidget* parent, const catalogue::Error& error) {
+    if (error.code == catalogue::ErrorCode::Conflict)
+        MessageDialog::notify(error.message, parent);
+    else
+        showMessage(parent, error.message);
+}
+
 void runTreeCommand(CatalogueEditing& editing, TreeCommand command,
                     const std::optional<NodeRef>& node, QWidget* parent,
                     const EditorServices& services) {
@@ -15,7 +22,7 @@ void runTreeCommand(CatalogueEditing& editing, TreeCommand command,
         return;
     const auto report = [parent](const catalogue::Status& r) {
         if (!r)
-            showMessage(parent, r.error().message);
+            showEditError(parent, r.error());
     };
     switch (command) {
     case TreeCommand::AddCompany:
@@ -31,23 +38,34 @@ void runTreeCommand(CatalogueEditing& editing, TreeCommand command,
             return;
         auto record = editing.loadModel(node->companyText, node->text);
         if (!record) {
-            showMessage(parent, record.error().message);
+            showEditError(parent, record.error());
             return;
         }
         ModelEditor::runModify(editing, node->companyText, *record, parent, services);
         return;
     }
-    case TreeCommand::DeleteModel:
+    case TreeCommand::DeleteModel: {
         if (node->kind != NodeKind::Model)
             return;
+        // The model is read before the question, so that a change someone
+        // else makes while it is asked refuses the delete.
+        auto record = editing.loadModel(node->companyText, node->text);
+        if (!record) {
+            showEditError(parent, record.error());
+            return;
+        }
         if (MessageDialog::run(MessageDialog::ConfirmDelete, parent) == 1)
-            report(editing.deleteModel(node->companyText, node->text));
+            report(editing.deleteModel(node->companyText, *record));
         return;
+    }
     case TreeCommand::DeleteCompany:
         if (node->kind != NodeKind::Company)
             return;
         if (MessageDialog::run(MessageDialog::ConfirmDelete, parent) == 1)
             report(editing.deleteCompany(node->text));
+        return;
+    case TreeCommand::Refresh:
+        editing.refreshTree();
         return;
     }
 }

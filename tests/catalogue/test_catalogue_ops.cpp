@@ -379,6 +379,77 @@ TEST_F(Ops, SqlMetacharactersRoundTripInEveryTextField) {
     expectSound();
 }
 
+TEST_F(Ops, TreeAndAllModelsInOneReadEqualEachModelReadAlone) {
+    // Names that a text format could mangle: quotes, backslashes and JSON
+    // escapes, a leading U+FEFF, characters beyond the BMP.
+    const QStringList names = {
+        QStringLiteral("\"q\" \\ \\u0041 \\n"),
+        QStringLiteral("\uFEFFbom"),
+        QString::fromUtf8("投影机 \xF0\x9F\x98\x80"),
+        QStringLiteral("[1,2]"),
+        QStringLiteral("e\u0301"),
+    };
+    for (const QString& n : names)
+        ASSERT_TRUE(db_.addCompany(n)) << n.toStdString();
+    // Models spread over the companies, one without keys, one ASCII with parity.
+    for (int i = 0; i < 12; ++i) {
+        ModelInput m = hexModel(names[i % names.size()] + QString::number(i), i % 4);
+        m.baud = 1200u * static_cast<std::uint32_t>(i + 1);
+        m.description = QStringLiteral("说明 %1\r\n\t\"x\"").arg(i);
+        if (i == 7) {
+            m.ascii = true;
+            m.parity = 2;
+            m.keys = {{QStringLiteral("开"), 0, QStringLiteral("PWR ON")}};
+        }
+        ASSERT_TRUE(db_.addModel(1 + (i * 3) % names.size(), m));
+    }
+    auto tree = db_.loadTree();
+    ASSERT_TRUE(tree);
+    ASSERT_EQ(tree->companies.size(), static_cast<std::size_t>(names.size()));
+    for (int i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(tree->companies[i].id, i + 1);
+        EXPECT_EQ(tree->companies[i].name, names[i]);
+    }
+    auto all = db_.loadAllModels();
+    ASSERT_TRUE(all);
+    ASSERT_EQ(all->size(), tree->models.size());
+    ASSERT_EQ(all->size(), 12u);
+    for (std::size_t i = 0; i < all->size(); ++i) {
+        const ModelRecord& bulk = (*all)[i];
+        auto alone = db_.loadModel(static_cast<int>(i + 1));
+        ASSERT_TRUE(alone);
+        EXPECT_EQ(tree->models[i].id, alone->id);
+        EXPECT_EQ(tree->models[i].companyId, alone->companyId);
+        EXPECT_EQ(tree->models[i].name, alone->name);
+        EXPECT_EQ(bulk.id, alone->id);
+        EXPECT_EQ(bulk.companyId, alone->companyId);
+        EXPECT_EQ(bulk.companyName, alone->companyName);
+        EXPECT_EQ(bulk.name, alone->name);
+        EXPECT_EQ(bulk.baud, alone->baud);
+        EXPECT_EQ(bulk.description, alone->description);
+        EXPECT_EQ(bulk.ascii, alone->ascii);
+        EXPECT_EQ(bulk.parity, alone->parity);
+        ASSERT_EQ(bulk.keys.size(), alone->keys.size()) << i;
+        for (std::size_t k = 0; k < bulk.keys.size(); ++k) {
+            EXPECT_EQ(bulk.keys[k].id, alone->keys[k].id);
+            EXPECT_EQ(bulk.keys[k].function, alone->keys[k].function);
+            EXPECT_EQ(bulk.keys[k].code, alone->keys[k].code);
+            EXPECT_EQ(bulk.keys[k].slot, alone->keys[k].slot);
+            EXPECT_EQ(bulk.keys[k].ascii, alone->keys[k].ascii);
+            EXPECT_EQ(bulk.keys[k].parity, alone->keys[k].parity);
+        }
+    }
+    EXPECT_TRUE((*all)[7].ascii);
+    EXPECT_EQ((*all)[7].parity, 2);
+    EXPECT_TRUE((*all)[0].keys.empty());
+
+    // An empty catalogue reads as empty lists.
+    for (int c = names.size(); c >= 1; --c)
+        ASSERT_TRUE(db_.deleteCompany(c));
+    EXPECT_TRUE(db_.loadAllModels()->empty());
+    EXPECT_TRUE(db_.loadTree()->companies.empty());
+}
+
 TEST_F(Ops, CheckReportsEveryBrokenInvariant) {
     company(QStringLiteral("A"));
     model(1, QStringLiteral("m1"));

@@ -395,14 +395,15 @@ private Q_SLOTS:
         const QString before = test::everything(s.db);
         QCOMPARE(test::failKeyInserts(s.file, QStringLiteral("ee")), QString());
         ModelEditorLogic form;
-        form.load(*s.editing->loadModel(QStringLiteral("A"), QStringLiteral("a2")));
+        const auto asRead = s.editing->loadModel(QStringLiteral("A"), QStringLiteral("a2"));
+        form.load(*asRead);
         form.name = QStringLiteral("a2 改");
         form.grid().appendRow();
         form.grid().setData(form.grid().index(2, KeyGridModel::CodeColumn), QStringLiteral("ee"),
                             Qt::EditRole);
         QVERIFY(!form.check());
         QSignalSpy renamed(s.browser.get(), &CatalogueBrowser::modelNodeRenamed);
-        auto r = s.editing->modifyModel(QStringLiteral("A"), QStringLiteral("a2"), form.input());
+        auto r = s.editing->modifyModel(QStringLiteral("A"), *asRead, form.input());
         QVERIFY(!r);
         QVERIFY(r.error().message.contains(QLatin1String("key refused")));
         QCOMPARE(test::everything(s.db), before);
@@ -417,14 +418,15 @@ private Q_SLOTS:
         s.browser->select(a2);
         QCOMPARE(s.browser->codeList().rowCount(), 2);
         ModelEditorLogic form;
-        form.load(*s.editing->loadModel(QStringLiteral("A"), QStringLiteral("a2")));
+        const auto asRead = s.editing->loadModel(QStringLiteral("A"), QStringLiteral("a2"));
+        form.load(*asRead);
         form.name = QStringLiteral("a2-new");
         form.baudText = QStringLiteral("38400");
         form.grid().appendRow();
         form.grid().setData(form.grid().index(2, KeyGridModel::CodeColumn), QStringLiteral("b0 0d"),
                             Qt::EditRole);
         QSignalSpy renamed(s.browser.get(), &CatalogueBrowser::modelNodeRenamed);
-        QVERIFY(s.editing->modifyModel(QStringLiteral("A"), QStringLiteral("a2"), form.input()));
+        QVERIFY(s.editing->modifyModel(QStringLiteral("A"), *asRead, form.input()));
         QCOMPARE(renamed.size(), 1);
         QCOMPARE(renamed[0][2].toString(), QStringLiteral("a2-new"));
         QCOMPARE(s.browser->codeList().rowCount(), 3);
@@ -435,8 +437,9 @@ private Q_SLOTS:
         // A duplicate name in the company is refused and nothing changes.
         const QString before = test::everything(s.db);
         form.name = QStringLiteral("a1");
-        auto dup =
-            s.editing->modifyModel(QStringLiteral("A"), QStringLiteral("a2-new"), form.input());
+        const auto again = s.editing->loadModel(QStringLiteral("A"), QStringLiteral("a2-new"));
+        QVERIFY(again);
+        auto dup = s.editing->modifyModel(QStringLiteral("A"), *again, form.input());
         QVERIFY(!dup);
         QCOMPARE(dup.error().message, QStringLiteral("该型号已经存在!"));
         QCOMPARE(test::everything(s.db), before);

@@ -13,6 +13,7 @@
 #include "shell/mainwindow.h"
 #include "shell/projectorapp.h"
 #include "tests/editor/editor_test_support.h"
+#include "tests/editor/window_test_support.h"
 
 #include <QEventLoop>
 #include <QHeaderView>
@@ -26,100 +27,7 @@
 using namespace pj;
 using namespace pj::shell;
 
-namespace {
-
-void letDetectionRun() {
-    ModalSeam::queueHandler([](QDialog& d) {
-        auto& dialog = static_cast<DetectionDialog&>(d);
-        if (dialog.scanRunning()) {
-            QEventLoop loop;
-            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
-            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return dialog.result();
-    });
-}
-
-// Companies A, B, C with models a1 b1 c1 a2 b2 c2 (IDs 1..6, each company's
-// spread over the range), and `extra` models of C after them.
-QString makeCatalogue(const QTemporaryDir& dir, const QStringList& extra = {}) {
-    const QString file = test::newCatalogue(dir);
-    catalogue::CatalogueDb db;
-    if (!db.connectFile(file))
-        qFatal("cannot open the scratch catalogue");
-    for (const char* c : {"A", "B", "C"})
-        (void)db.addCompany(QString::fromLatin1(c));
-    for (int n = 1; n <= 2; ++n)
-        for (int c = 1; c <= 3; ++c)
-            (void)db.addModel(c,
-                              test::hexModel(QStringLiteral("%1%2").arg(QChar(u'a' + c - 1)).arg(n),
-                                             2, 0xa0 + c));
-    for (const QString& name : extra)
-        (void)db.addModel(3, test::hexModel(name, 1));
-    return file;
-}
-
-ProgramOptions options(const QString& catalogueFile) {
-    ProgramOptions o;
-    o.simulate = true;
-    o.answerByte = 0x01;
-    o.catalogueFile = catalogueFile;
-    o.scanPresentPorts = false;
-    return o;
-}
-
-// The tree as "company[model,model]" lines.
-QStringList describeTree(CatalogueTree* tree) {
-    QStringList out;
-    QTreeWidgetItem* root = tree->rootItem();
-    for (int c = 0; c < root->childCount(); ++c) {
-        QStringList models;
-        for (int m = 0; m < root->child(c)->childCount(); ++m)
-            models << root->child(c)->child(m)->text(0);
-        out << QStringLiteral("%1[%2]").arg(root->child(c)->text(0), models.join(QLatin1Char(',')));
-    }
-    return out;
-}
-
-// The catalogue's companies and models by name, in ID order.
-QStringList describeNames(catalogue::CatalogueDb& db) {
-    QStringList out;
-    auto tree = db.loadTree();
-    for (const auto& c : tree->companies) {
-        QStringList models;
-        for (const auto& m : tree->models)
-            if (m.companyId == c.id)
-                models << m.name;
-        out << QStringLiteral("%1[%2]").arg(c.name, models.join(QLatin1Char(',')));
-    }
-    return out;
-}
-
-// A right click on `node`, then `command` chosen from the menu.
-bool choose(CatalogueTree* tree, QTreeWidgetItem* node, int command) {
-    if (node->parent())
-        node->parent()->setExpanded(true);
-    tree->scrollToItem(node);
-    if (!tree->prepareContextMenu(tree->visualItemRect(node).center()))
-        return false;
-    auto* action =
-        tree->contextMenu()->findChild<QAction*>(QStringLiteral("action%1").arg(command));
-    if (!action || !action->isEnabled())
-        return false;
-    action->trigger();
-    return true;
-}
-
-// Clicks the button named `name` in the dialog and returns its result.
-ModalSeam::Handler clicking(const char* name) {
-    return [name](QDialog& d) {
-        d.findChild<QPushButton*>(QString::fromLatin1(name))->click();
-        return d.result();
-    };
-}
-
-} // namespace
+using namespace pj::shell::test;
 
 class TestEditorWindow : public QObject {
     Q_OBJECT

@@ -213,6 +213,10 @@ private Q_SLOTS:
 
         QCOMPARE(treeCommandText(kTreeCommands[0]), QStringLiteral("添加新公司"));
         QCOMPARE(treeCommandText(kTreeCommands[4]), QStringLiteral("删除投影机"));
+        // "刷新" is offered on every node, last in the menu.
+        for (const auto& menu : {root, co, mo})
+            QVERIFY(menu->enabled(TreeCommand::Refresh));
+        QCOMPARE(treeCommandText(kTreeCommands[5]), QStringLiteral("刷新"));
     }
 
     void echo_ticksFirstRowWithExactlyTheseBytes() {
