@@ -305,19 +305,19 @@ void TestDialogs::parameterDialog_showsBusyAndForbiddenPortsGreyedWithTheReason(
     using pj::link::PortOpenStatus;
     ShellState s;
     s.portName.clear();
-    ParameterDialog d(s, fakePorts({{"/dev/ttyS0", PortOpenStatus::PermissionDenied},
-                                    {"/dev/ttyUSB1", PortOpenStatus::Ok},
-                                    {"/dev/ttyUSB0", PortOpenStatus::Busy},
-                                    {"/dev/ttyS9", PortOpenStatus::Unavailable},
-                                    {"/dev/ttyUSB3", PortOpenStatus::SettingsRefused}}));
+    ParameterDialog d(s, fakePorts({{"COM1", PortOpenStatus::PermissionDenied},
+                                    {"COM4", PortOpenStatus::Ok},
+                                    {"COM3", PortOpenStatus::Busy},
+                                    {"COM9", PortOpenStatus::Unavailable},
+                                    {"COM2", PortOpenStatus::SettingsRefused}}));
     auto* port = child<QComboBox>(d, "combo1037");
     // The ports that opened first, then the ones that are there but cannot be
     // had; an absent port is not shown.
     QCOMPARE(port->count(), 4);
-    QCOMPARE(port->itemText(0), QStringLiteral("ttyUSB1"));
-    QCOMPARE(port->itemText(1), QStringLiteral("ttyUSB3"));
-    QCOMPARE(port->itemText(2), QStringLiteral("ttyS0（无权限）"));
-    QCOMPARE(port->itemText(3), QStringLiteral("ttyUSB0（被占用）"));
+    QCOMPARE(port->itemText(0), QStringLiteral("COM2"));
+    QCOMPARE(port->itemText(1), QStringLiteral("COM4"));
+    QCOMPARE(port->itemText(2), QStringLiteral("COM1（无权限）"));
+    QCOMPARE(port->itemText(3), QStringLiteral("COM3（被占用）"));
     QVERIFY(port->itemData(2, Qt::ToolTipRole).toString().contains(QStringLiteral("没有权限")));
     QVERIFY(port->itemData(3, Qt::ToolTipRole).toString().contains(QStringLiteral("占用")));
     const auto* items = qobject_cast<const QStandardItemModel*>(port->model());
@@ -325,12 +325,12 @@ void TestDialogs::parameterDialog_showsBusyAndForbiddenPortsGreyedWithTheReason(
     QVERIFY(items->item(0)->isEnabled());
     QVERIFY(!items->item(2)->isEnabled());
     QVERIFY(!items->item(3)->isEnabled());
-    QCOMPARE(port->currentText(), QStringLiteral("ttyUSB1"));
+    QCOMPARE(port->currentText(), QStringLiteral("COM2"));
 
     // With nothing to choose from, a greyed port is never the one selected.
     ShellState none;
     none.portName.clear();
-    ParameterDialog d2(none, fakePorts({{"/dev/ttyS0", PortOpenStatus::Busy}}));
+    ParameterDialog d2(none, fakePorts({{"COM1", PortOpenStatus::Busy}}));
     QCOMPARE(child<QComboBox>(d2, "combo1037")->currentText(), QString());
 }
 
@@ -339,7 +339,7 @@ void TestDialogs::parameterDialog_showsShortPortNamesAndStoresWholeOnes() {
     // Windows names its ports COM1, COM2, ...: shown, typed and stored as they are.
     ShellState w;
     w.portName = "COM12";
-    ParameterDialog dw(w, fakePorts({"COM3"}));
+    ParameterDialog dw(w, fakePorts({{"COM3", ok}}));
     auto* portW = child<QComboBox>(dw, "combo1037");
     QCOMPARE(portW->currentText(), QStringLiteral("COM12"));
     QCOMPARE(portW->itemText(0), QStringLiteral("COM3"));
