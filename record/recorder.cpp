@@ -1,10 +1,11 @@
 #include "record/recorder.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <future>
-#include <thread>
 
 namespace pj::record {
 
@@ -17,15 +18,21 @@ struct Recorder::Worker {
         std::promise<std::pair<bool, QString>> done;
     };
 
+    // A QThread, not a std::thread: the store's Qt Sql connection then lives on
+    // a thread Qt made and cleans up itself. A plain thread that uses Qt gets
+    // thread data adopted by Qt, which is leaked on Linux and torn down after
+    // its owner on Windows (an access violation as the thread ends).
     Worker()
-        : thread([this] { loop(); }) {}
+        : thread(QThread::create([this] { loop(); })) {
+        thread->start();
+    }
     ~Worker() {
         {
             std::lock_guard lock(mu);
             stopping = true;
         }
         cv.notify_all();
-        thread.join();
+        thread->wait();
     }
 
     std::pair<bool, QString> call(std::function<bool(RecordStore&)> run, bool changes) {
@@ -80,7 +87,7 @@ struct Recorder::Worker {
     std::condition_variable cv;
     std::deque<Job> jobs;
     bool stopping = false;
-    std::thread thread; // last: starts once the rest is built
+    std::unique_ptr<QThread> thread; // last: starts once the rest is built
 };
 
 Recorder::Recorder(Clock clock)
