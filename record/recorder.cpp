@@ -1,5 +1,6 @@
 #include "record/recorder.h"
 
+#include <QSqlDatabase>
 #include <QThread>
 
 #include <algorithm>
@@ -8,6 +9,21 @@
 #include <future>
 
 namespace pj::record {
+
+namespace {
+
+// Finds the SQL driver plugins on the calling thread (Qt searches once), so
+// that the store's thread only loads the one it needs. On Windows the search
+// matches the folders' files against "*.dll" with a regular expression, and a
+// regular expression gives the thread that runs it a thread-local match stack
+// that Qt frees when the thread ends. Threads of the C++ library built with
+// MinGW free their thread-local storage before running those clean-ups, so the
+// store's thread would crash as it ends, after the record was closed.
+void findSqlDrivers() {
+    (void)QSqlDatabase::drivers();
+}
+
+} // namespace
 
 // One thread that owns the store's connection and runs the jobs in order;
 // the changes of the jobs found waiting together share one transaction.
@@ -103,6 +119,7 @@ QDateTime Recorder::now() const {
 
 OpenStatus Recorder::open(const QString& path, bool mayCreate) {
     close();
+    findSqlDrivers();
     worker_ = std::make_unique<Worker>();
     OpenStatus status = OpenStatus::Unusable;
     const QString error = worker_

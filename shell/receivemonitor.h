@@ -73,7 +73,8 @@ public:
     const MonitorLog& log() const { return log_; }
     QMenu* contextMenu() const { return menu_; }
 
-    // Writes MonitorLog::savedText() to `path` (UTF-8); false after a message.
+    // Writes MonitorLog::savedText() to `path` (UTF-8, in the system's line
+    // ends: CRLF on Windows, so Notepad shows the lines); false after a message.
     bool saveTo(const QString& path);
     // Where "保存…" writes: by default the desktop's save dialog; an empty
     // answer saves nothing.

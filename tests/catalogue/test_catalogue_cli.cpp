@@ -296,10 +296,13 @@ TEST_F(CatalogueCli, ControlCharactersStoredByOtherMeansNeverReachTheTerminalRaw
 
 TEST_F(CatalogueCli, ImportTakesOnlyRegularFilesAndNamesTheRowItRefuses) {
     ok({"init"});
+#ifndef _WIN32
+    // A device that never ends is refused at once, not read.
     QElapsedTimer t;
     t.start();
     EXPECT_NE(refused({"import", "/dev/zero"}).find("不是普通文件"), std::string::npos);
     EXPECT_LT(t.elapsed(), 10000);
+#endif
     const auto write = [&](const char* name, const QByteArray& data) {
         const QString path = dir_.filePath(QString::fromLatin1(name));
         QFile f(path);
@@ -309,8 +312,8 @@ TEST_F(CatalogueCli, ImportTakesOnlyRegularFilesAndNamesTheRowItRefuses) {
     };
     const QByteArray header =
         "kind,company,model,baud,parity,ascii,description,function,slot,code\r\n";
-    const std::string nul = write("nul.csv", header + "company,A,,,,,,,,\r\ncompany,B" +
-                                                 QByteArray(1, '\0') + "x,,,,,,,,\r\n");
+    const std::string nul = write("with-nul-byte.csv", header + "company,A,,,,,,,,\r\ncompany,B" +
+                                                           QByteArray(1, '\0') + "x,,,,,,,,\r\n");
     EXPECT_NE(refused({"import", nul}).find("第 3 行"), std::string::npos);
     const std::string invalid =
         write("invalid.csv", header + "company,A,,,,,,,,\r\ncompany,\xff\xfe,,,,,,,,\r\n");

@@ -6,11 +6,24 @@
 
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace pj::cli;
 using namespace pj::cli::testing;
 using namespace std::chrono_literals;
 
 namespace {
+
+bool runningUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
 
 struct SimFixture {
     explicit SimFixture(pj::sim::SimulatorOptions opt)
@@ -84,6 +97,9 @@ TEST(CliWithSimulator, WriteThenKeyPressConfirmsTheRow) {
 }
 
 TEST(CliWithSimulator, ListensAtAProjectorSpeedWithoutASpeedConstant) {
+    if (runningUnderWine())
+        GTEST_SKIP() << "skipped on Windows: Wine's serial layer sets only the speeds the "
+                        "terminal interface has constants for, and 14400 is not one of them";
     pj::sim::SimulatorOptions opt;
     opt.answerByte = 0x09; // 2009 at 19200, group A: 14400 is sent as 0xFF
     SimFixture f(opt);
