@@ -9,6 +9,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pj::cli::testing {
@@ -42,16 +43,24 @@ private:
 };
 
 // Virtual time with a hook on every sleep (to make things happen "later").
+// The hook runs only on the thread that made the clock (the test's, which runs
+// the command): the channel's reader thread sleeps on the same clock to let a
+// burst settle, and a hook run there would act at any point of the command,
+// between a line check and the open that follows it, say, whose open then
+// drops what the hook had the port receive.
 class HookClock final : public pj::link::Clock {
 public:
     pj::link::Millis now() override { return inner.now(); }
     void sleep(pj::link::Millis d) override {
         inner.sleep(d);
-        if (onSleep)
+        if (onSleep && std::this_thread::get_id() == owner_)
             onSleep();
     }
     pj::link::VirtualClock inner;
     std::function<void()> onSleep;
+
+private:
+    std::thread::id owner_ = std::this_thread::get_id();
 };
 
 struct CliRun {
