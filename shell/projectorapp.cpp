@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMetaObject>
+#include <QSqlDatabase>
 
 #include <algorithm>
 #include <iostream>
@@ -27,6 +28,23 @@ namespace {
 
 double msSince(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+// Loads the SQL driver plugins the catalogue and the record will use, before
+// the program starts its first thread (the detection scan, the channel's
+// reader). A driver is a library with thread-local storage; Wine's loader,
+// giving such a library its storage in every thread while threads of the
+// program come and go, can spin for ever, and the program then never gets
+// past detection. A plugin once loaded stays loaded.
+void loadSqlDrivers(const catalogue::CatalogueLocation& where) {
+    QStringList types{QStringLiteral("QSQLITE")}; // the catalogue file, the record
+    if (!where.odbc.isEmpty())
+        types << QStringLiteral("QODBC");
+    for (const QString& type : types) {
+        const QString name = QStringLiteral("pj-load-driver-") + type;
+        (void)QSqlDatabase::addDatabase(type, name);
+        QSqlDatabase::removeDatabase(name);
+    }
 }
 
 } // namespace
@@ -78,6 +96,7 @@ bool ProjectorApp::start() {
 
     QElapsedTimer step;
     step.start();
+    loadSqlDrivers(catalogue::CatalogueLocation::fromEnvironment(options_.catalogueFile));
     if (options_.simulate && !startSimulator()) {
         exitCode_ = 1;
         return false;
