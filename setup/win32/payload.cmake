@@ -6,8 +6,9 @@
 # every file in it, sub-folders kept, PROJECTOR.exe as 3001, the help file as
 # 3002 ("projector.CHM"), the manifest as 3003, projector.mdb as 3004 (the
 # host build's catalogue, help and our manifest when the stage has none), and
-# every further file from 3005 in path order. Without it: the stand-in
-# PROJECTOR.exe, the host build's help and catalogue and the manifest.
+# every further file from 3005 in path order, leaving out the installer's own
+# files and a commissioning record a start in the stage made. Without it: the
+# stand-in PROJECTOR.exe, the host build's help and catalogue and the manifest.
 # The remover is 3000, the licence 129, the index 2999.
 #
 # The script names each file with its size and time, so a changed file
@@ -46,6 +47,12 @@ if(have_stage)
             set(catalogue "${STAGE}/${rel}")
         elseif(lower MATCHES "^(setup\\.exe|remover\\.exe|purger\\.dll|qr\\.ini|qr\\.sha256)$")
             continue() # the installer's own files are not product files
+        elseif(lower MATCHES "^projector-record\\.db(-journal|-wal|-shm)?$"
+               OR lower MATCHES "^projector\\.mdb-(journal|wal|shm)$")
+            # The commissioning record a start of the staged program made, and
+            # what SQLite keeps beside a file while changing it: a technician's
+            # data, never carried to another machine.
+            continue()
         else()
             list(APPEND further "${rel}")
         endif()
