@@ -138,6 +138,8 @@ void fill(Browser& b) {
 
 INT_PTR CALLBACK browserProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     auto* b = reinterpret_cast<Browser*>(GetWindowLongPtrW(dlg, DWLP_USER));
+    if (INT_PTR r = 0; skinnedDialogMessage(dlg, msg, wp, r))
+        return r;
     switch (msg) {
     case WM_INITDIALOG:
         SetWindowLongPtrW(dlg, DWLP_USER, lp);
@@ -168,15 +170,6 @@ INT_PTR CALLBACK browserProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         } else if (LOWORD(wp) == IDC_BROWSER_CANCEL || LOWORD(wp) == IDCANCEL) {
             EndDialog(dlg, 0);
         }
-        return TRUE;
-    case WM_CTLCOLORSTATIC:
-        SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(backgroundBrush());
-    case WM_PAINT:
-        paintFrameOnPaint(dlg);
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dlg, 0);
         return TRUE;
     case WM_DESTROY:
         if (b && b->images)

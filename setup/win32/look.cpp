@@ -172,6 +172,8 @@ struct NoticeArgs {
 };
 
 INT_PTR CALLBACK noticeProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    if (INT_PTR r = 0; skinnedDialogMessage(dlg, msg, wp, r))
+        return r;
     switch (msg) {
     case WM_INITDIALOG: {
         auto* args = reinterpret_cast<NoticeArgs*>(lp);
@@ -185,21 +187,14 @@ INT_PTR CALLBACK noticeProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
         else if (LOWORD(wp) == IDCANCEL)
             EndDialog(dlg, 0);
         return TRUE;
-    case WM_CTLCOLORSTATIC:
-        SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(backgroundBrush());
-    case WM_PAINT:
-        paintFrameOnPaint(dlg);
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dlg, 0);
-        return TRUE;
     default:
         return FALSE;
     }
 }
 
 INT_PTR CALLBACK exitProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
+    if (INT_PTR r = 0; skinnedDialogMessage(dlg, msg, wp, r))
+        return r;
     switch (msg) {
     case WM_INITDIALOG:
         initDialog(dlg, L"退出程序", Program::Setup);
@@ -209,15 +204,6 @@ INT_PTR CALLBACK exitProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
             EndDialog(dlg, 1);
         else if (LOWORD(wp) == IDC_EXIT_CANCEL || LOWORD(wp) == IDCANCEL)
             EndDialog(dlg, 0);
-        return TRUE;
-    case WM_CTLCOLORSTATIC:
-        SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(backgroundBrush());
-    case WM_PAINT:
-        paintFrameOnPaint(dlg);
-        return TRUE;
-    case WM_CLOSE:
-        EndDialog(dlg, 0);
         return TRUE;
     default:
         return FALSE;
@@ -283,6 +269,25 @@ void paintFrameOnPaint(HWND window) {
     HDC dc = BeginPaint(window, &ps);
     paintFrame(window, dc);
     EndPaint(window, &ps);
+}
+
+bool skinnedDialogMessage(HWND dialog, UINT msg, WPARAM wp, INT_PTR& result) {
+    switch (msg) {
+    case WM_CTLCOLORSTATIC:
+        SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+        result = reinterpret_cast<INT_PTR>(backgroundBrush());
+        return true;
+    case WM_PAINT:
+        paintFrameOnPaint(dialog);
+        result = TRUE;
+        return true;
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        result = TRUE;
+        return true;
+    default:
+        return false;
+    }
 }
 
 void centreOnScreen(HWND window) {

@@ -38,6 +38,10 @@ HBRUSH whiteBrush();
 void paintFrame(HWND window, HDC dc);
 // A WM_PAINT handler doing paintFrame.
 void paintFrameOnPaint(HWND window);
+// The messages every plain skinned dialog answers alike: its static texts on
+// the grey body, its frame painted, closing it as a cancel (EndDialog 0).
+// True when `msg` was one of them; `result` is then the procedure's answer.
+bool skinnedDialogMessage(HWND dialog, UINT msg, WPARAM wp, INT_PTR& result);
 // Centres a top-level window on the primary screen (remainder dropped).
 void centreOnScreen(HWND window);
 
