@@ -8,6 +8,7 @@
 #include "shell/dialogs/modal.h"
 #include "shell/projectorapp.h"
 #include "tests/editor/editor_test_support.h"
+#include "tests/shell/detection_test_support.h"
 
 #include <QAction>
 #include <QEventLoop>
@@ -17,18 +18,7 @@
 
 namespace pj::shell::test {
 
-inline void letDetectionRun() {
-    ModalSeam::queueHandler([](QDialog& d) {
-        auto& dialog = static_cast<DetectionDialog&>(d);
-        if (dialog.scanRunning()) {
-            QEventLoop loop;
-            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
-            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return dialog.result();
-    });
-}
+using testing::letDetectionRun;
 
 // Companies A, B, C with models a1 b1 c1 a2 b2 c2 (IDs 1..6, each company's
 // spread over the range), and `extra` models of C after them.

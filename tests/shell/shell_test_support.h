@@ -7,6 +7,7 @@
 #include "shell/dialogs/detectiondialog.h"
 #include "shell/dialogs/modal.h"
 #include "shell/projectorapp.h"
+#include "tests/shell/detection_test_support.h"
 
 #include <QDialog>
 #include <QEventLoop>
@@ -20,20 +21,6 @@ namespace pj::shell::testing {
 
 inline QString deliveredCatalogue() {
     return QStringLiteral(PJ_DELIVERED_CATALOGUE);
-}
-
-// The detection dialog is left to scan; its result is whatever the scan found.
-inline void letDetectionRun() {
-    ModalSeam::queueHandler([](QDialog& d) {
-        auto& dialog = static_cast<DetectionDialog&>(d);
-        if (dialog.scanRunning()) {
-            QEventLoop loop;
-            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
-            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return dialog.result();
-    });
 }
 
 // "手动设置" in the detection dialog, then "确定" in the settings dialog.

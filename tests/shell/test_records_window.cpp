@@ -12,6 +12,7 @@
 #include "shell/projectorapp.h"
 #include "shell/records/panelrecording.h"
 #include "sim/simulator.h"
+#include "tests/shell/detection_test_support.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,23 +32,11 @@
 
 using namespace pj;
 using namespace pj::shell;
+using pj::shell::testing::letDetectionRun;
 
 namespace {
 
 const QString kCatalogue = QStringLiteral(PJ_DELIVERED_CATALOGUE);
-
-void letDetectionRun() {
-    ModalSeam::queueHandler([](QDialog& d) {
-        auto& dialog = static_cast<DetectionDialog&>(d);
-        if (dialog.scanRunning()) {
-            QEventLoop loop;
-            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
-            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return dialog.result();
-    });
-}
 
 // The room question: `name` typed and "确定", or "取消" when `name` is null.
 // `offered` gets the name the dialog offered.

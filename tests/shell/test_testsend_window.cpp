@@ -17,6 +17,7 @@
 #include "sim/projectorsim.h"
 #include "sim/simulator.h"
 #include "tests/editor/editor_test_support.h"
+#include "tests/shell/detection_test_support.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -30,21 +31,9 @@
 
 using namespace pj;
 using namespace pj::shell;
+using pj::shell::testing::letDetectionRun;
 
 namespace {
-
-void letDetectionRun() {
-    ModalSeam::queueHandler([](QDialog& d) {
-        auto& dialog = static_cast<DetectionDialog&>(d);
-        if (dialog.scanRunning()) {
-            QEventLoop loop;
-            QObject::connect(&dialog, &DetectionDialog::scanEnded, &loop, &QEventLoop::quit);
-            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        return dialog.result();
-    });
-}
 
 catalogue::ModelInput model(const QString& name, std::uint32_t baud, int parity,
                             const QStringList& codes) {
